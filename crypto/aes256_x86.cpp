@@ -1,0 +1,1 @@
+#include "aes256.h"

@@ -1,0 +1,1 @@
+#include "code_page.h"

@@ -1,0 +1,1 @@
+#include "document_file.h"

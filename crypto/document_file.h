@@ -1,0 +1,67 @@
+// The encrypted document file (".tvro"), byte for byte:
+//
+//   offset 0  1 byte   pad count: filler bytes appended to the plaintext (0..15 as written)
+//   offset 1  4 bytes  Crc32 of the cipher body, little-endian
+//   offset 5  n bytes  AES-256 ECB ciphertext of (code page 936 text + filler), n = 16 * ceil(L / 16)
+//
+// No magic, version or key check: a wrong key yields unreadable text and is
+// never detected; the CRC only catches accidental damage of the ciphertext.
+// The plaintext is the text with every carriage return removed, converted to
+// code page 936, with no terminator.
+#pragma once
+
+#include "document_key.h"
+#include "secure_memory.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavro {
+
+inline constexpr std::size_t kDocumentHeaderSize = 5;
+
+// Fills a buffer with filler bytes; any values are valid for every reader.
+using FillerSource = std::function<void(std::uint8_t* data, std::size_t size)>;
+
+// Filler from the operating system's random source.
+void RandomFiller(std::uint8_t* data, std::size_t size);
+
+// The complete bytes of the document file for text under key.
+std::vector<std::uint8_t> EncryptDocument(std::u16string_view text, const DocumentKey& key,
+                                          const FillerSource& filler = RandomFiller);
+
+struct DecryptedDocument {
+    std::u16string text;
+    bool crcMatches = false; // stored CRC equals the CRC of the body read
+};
+
+// Text and CRC outcome of document file bytes under key. Never reads past
+// the input:
+// - 0 bytes: an empty document, CRC sound (a freshly created file);
+// - 1 to 4 bytes: no complete header: empty text, CRC outcome false;
+// - a body not a multiple of 16: the whole blocks are deciphered, the
+//   partial block is dropped, the CRC is taken over the body as stored;
+// - a pad count beyond the deciphered bytes gives an empty text.
+// The text ends at the first 0x00 byte of the plaintext.
+DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const DocumentKey& key);
+
+// What a check of the header and CRC alone finds; needs no key.
+enum class DocumentCheck {
+    Sound,           // CRC matches (or a 0-byte file: an empty, never saved document)
+    TruncatedHeader, // 1 to 4 bytes
+    PartialBlock,    // body length not a multiple of 16
+    BadPadCount,     // pad count above 15, or above the body length
+    CrcMismatch,     // stored CRC differs from the CRC of the body
+};
+
+DocumentCheck CheckDocument(std::span<const std::uint8_t> file);
+
+// One-line English description of a check result, for tools and logs.
+const char* DocumentCheckMessage(DocumentCheck check);
+
+} // namespace tavro
