@@ -1,1 +1,74 @@
+#include "code_page.h"
+
 #include <gtest/gtest.h>
+
+#include <vector>
+
+using tavro::DecodeCodePage;
+using tavro::EncodeCodePage;
+
+namespace {
+
+std::vector<std::uint8_t> Encode(std::u16string_view text)
+{
+    const auto bytes = EncodeCodePage(text);
+    return {bytes.begin(), bytes.end()};
+}
+
+std::u16string Decode(std::vector<std::uint8_t> bytes) { return DecodeCodePage(bytes); }
+
+} // namespace
+
+TEST(CodePage, EncodesAsWindowsCodePage936)
+{
+    EXPECT_EQ(Encode(u"abc\n"), (std::vector<std::uint8_t>{0x61, 0x62, 0x63, 0x0A}));
+    EXPECT_EQ(Encode(u"密码"), (std::vector<std::uint8_t>{0xC3, 0xDC, 0xC2, 0xEB}));
+    EXPECT_EQ(Encode(u"€"), (std::vector<std::uint8_t>{0x80}));
+    EXPECT_EQ(Encode(u"，。"), (std::vector<std::uint8_t>{0xA3, 0xAC, 0xA1, 0xA3}));
+    EXPECT_TRUE(Encode(u"").empty());
+}
+
+TEST(CodePage, UnrepresentableBecomesOneQuestionMarkPerUtf16Unit)
+{
+    EXPECT_EQ(Encode(u"a\u0E01b"), (std::vector<std::uint8_t>{0x61, 0x3F, 0x62}));   // Thai
+    EXPECT_EQ(Encode(u"\U0001F600"), (std::vector<std::uint8_t>{0x3F, 0x3F}));         // emoji
+    EXPECT_EQ(Encode(u"x\xD800y"), (std::vector<std::uint8_t>{0x78, 0x3F, 0x79}));      // lone high
+    EXPECT_EQ(Encode(u"x\xDC00"), (std::vector<std::uint8_t>{0x78, 0x3F}));            // lone low at end
+    EXPECT_EQ(Encode(u"\xD800"), (std::vector<std::uint8_t>{0x3F}));
+}
+
+TEST(CodePage, DecodingEndsAtTheFirstNulByte)
+{
+    EXPECT_EQ(Decode({0x61, 0x00, 0x62}), u"a");
+    EXPECT_EQ(Decode({0x00, 0x61}), u"");
+    EXPECT_EQ(Decode({}), u"");
+    EXPECT_EQ(Decode({0xC3, 0xDC, 0xC2, 0xEB, 0x80}), u"密码€");
+}
+
+TEST(CodePage, InvalidBytesDoNotSwallowTheTextAround)
+{
+    // 0x81 0x30 is no valid pair: the lead byte is replaced, '0' survives;
+    // a lead byte cut off at the end is replaced as well.
+    EXPECT_EQ(Decode({0x41, 0x81, 0x30, 0x42, 0xA1}), u"A\uFFFD0B\uFFFD");
+}
+
+TEST(CodePage, EveryDoubleByteCharacterRoundTrips)
+{
+    // Every valid pair decodes to one character that encodes back to the pair.
+    int pairs = 0;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const std::vector<std::uint8_t> pair{static_cast<std::uint8_t>(lead),
+                                                 static_cast<std::uint8_t>(trail)};
+            const std::u16string text = Decode(pair);
+            ASSERT_EQ(text.size(), 1u) << std::hex << lead << ' ' << trail;
+            if (text[0] == u'\uFFFD')
+                continue; // unassigned in this code page
+            ASSERT_EQ(Encode(text), pair) << std::hex << lead << ' ' << trail;
+            ++pairs;
+        }
+    }
+    EXPECT_GT(pairs, 21000); // GBK assigns some 21 886 pairs
+}
