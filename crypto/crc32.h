@@ -12,4 +12,19 @@ namespace tavro {
 // every empty document on disk carries that value.
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t length);
 
+// The implementations behind Crc32. Crc32 uses the fastest one this CPU
+// runs; all give identical results, and each is reachable here so that
+// every one of them can be tested on the machine at hand.
+enum class Crc32Engine {
+    Portable,          // table-driven, 16 bytes per step; runs anywhere
+    CarrylessMultiply, // x86 PCLMULQDQ folding, 64 bytes per step
+};
+
+// Whether this CPU (and this build) can run engine.
+bool Crc32EngineAvailable(Crc32Engine engine);
+
+// Crc32 computed by engine, same empty-input rule; an engine that is not
+// available falls back to the portable one.
+std::uint32_t Crc32Using(Crc32Engine engine, const std::uint8_t* data, std::size_t length);
+
 } // namespace tavro
