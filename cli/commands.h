@@ -1,0 +1,29 @@
+// The four commands of tavro-cli, run on options already parsed and checked
+// for consistency. Each returns its exit code or throws CliFailure.
+#pragma once
+
+#include "key_source.h"
+
+#include <string>
+
+namespace tavro::cli {
+
+enum class Command { Decrypt, Encrypt, Verify, Rekey };
+
+struct Options {
+    Command command = Command::Verify;
+    // The document (decrypt, verify, rekey) or the UTF-8 text (encrypt);
+    // "-" or, for encrypt, empty means standard input.
+    std::string input;
+    // Where decrypt or encrypt writes; empty means standard output (decrypt).
+    std::string output;
+    KeySource key;    // the document's key (for rekey: the old one)
+    KeySource newKey; // rekey only
+};
+
+int RunDecrypt(const Options& options);
+int RunEncrypt(const Options& options);
+int RunVerify(const Options& options);
+int RunRekey(const Options& options);
+
+} // namespace tavro::cli
