@@ -11,12 +11,14 @@ namespace tavro {
 
 // Key of a typed password: its code page 936 bytes (unmappable characters
 // become '?'), without terminator, hashed with MD5. An empty password gives
-// the MD5 of the empty message, never the zero key.
+// the MD5 of the empty message, never the zero key. Intermediate copies of
+// the password bytes and of the key are wiped.
 DocumentKey DeriveKeyFromPassword(std::u16string_view text);
 
-// Key of a key file: MD5 of its whole content, read in binary. The path is
-// used as the file system names it. Returns false, leaving key untouched,
-// when the file cannot be opened.
+// Key of a key file: MD5 of its whole content, read in binary; a read that
+// fails part-way hashes the bytes read until then. The path is used as the
+// file system names it (no code page conversion). Returns false, leaving key
+// untouched, when the file cannot be opened or is a directory.
 bool DeriveKeyFromFile(const std::filesystem::path& path, DocumentKey& key);
 
 } // namespace tavro

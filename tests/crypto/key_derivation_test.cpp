@@ -1,1 +1,158 @@
+#include "key_derivation.h"
+
+#include "support/random_seed.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using tavro::DeriveKeyFromFile;
+using tavro::DeriveKeyFromPassword;
+using tavro::DocumentKey;
+
+namespace {
+
+std::string Text(const DocumentKey& key) { return std::string(key.begin(), key.end()); }
+
+bool IsLowerHex(const DocumentKey& key)
+{
+    return std::all_of(key.begin(), key.end(),
+                       [](std::uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Expected keys below are MD5 digests of the given bytes, computed
+// independently (openssl md5).
+constexpr const char* kEmpty = "d41d8cd98f00b204e9800998ecf8427e";
+constexpr const char* kMiMaCp936 = "d2293e30f0c964c5f6242486aa8a483c"; // C3 DC C2 EB, "密码"
+
+class KeyFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() /
+               ("tavro_key_test_" + std::to_string(std::random_device{}()) + "_" +
+                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path Write(const fs::path& name, const std::vector<std::uint8_t>& bytes)
+    {
+        const fs::path path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    // The key read from a file, or "(failed)".
+    static std::string KeyOf(const fs::path& path)
+    {
+        DocumentKey key{};
+        return DeriveKeyFromFile(path, key) ? Text(key) : "(failed)";
+    }
+
+    fs::path dir_;
+};
+
+} // namespace
+
+// ---- Typed passwords ----------------------------------------------------------
+
+TEST(PasswordKey, EmptyPasswordIsTheDigestOfNothingNotTheZeroKey)
+{
+    const DocumentKey key = DeriveKeyFromPassword(u"");
+    EXPECT_EQ(Text(key), kEmpty);
+    EXPECT_NE(key, tavro::kZeroKey);
+}
+
+TEST(PasswordKey, HashesTheCodePage936BytesWithoutTerminator)
+{
+    EXPECT_EQ(Text(DeriveKeyFromPassword(u"abc")), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(Text(DeriveKeyFromPassword(u"correct horse")), "3cb4e732631f47e6eb961f34554b7cde");
+    EXPECT_EQ(Text(DeriveKeyFromPassword(u"密码")), kMiMaCp936);
+    EXPECT_EQ(Text(DeriveKeyFromPassword(u"€")), "8d39dd7eef115ea6975446ef4082951f"); // 0x80
+}
+
+TEST(PasswordKey, UnrepresentableCharactersHashAsQuestionMarks)
+{
+    // Thai is not in code page 936: "aกb" hashes as "a?b", so both give one key.
+    EXPECT_EQ(Text(DeriveKeyFromPassword(u"a\u0E01b")), "0166d849f21a9d699d896ea2a79a375f");
+    EXPECT_EQ(DeriveKeyFromPassword(u"a\u0E01b"), DeriveKeyFromPassword(u"a?b"));
+    // Outside the BMP: one '?' per UTF-16 unit.
+    EXPECT_EQ(Text(DeriveKeyFromPassword(u"\U0001F600")), "ea03fcb8c47822bce772cf6c07d0ebbb");
+}
+
+TEST(PasswordKey, EveryKeyByteIsALowerCaseHexDigit)
+{
+    std::mt19937_64 rng(tavro::test::TestSeed());
+    for (int round = 0; round < 300; ++round) {
+        std::u16string password(rng() % 40, u'\0');
+        for (auto& unit : password)
+            unit = static_cast<char16_t>(1 + rng() % 0xFFFF); // any unit, lone surrogates included
+        const DocumentKey key = DeriveKeyFromPassword(password);
+        ASSERT_TRUE(IsLowerHex(key)) << Text(key);
+        ASSERT_NE(key, tavro::kZeroKey);
+    }
+}
+
+// ---- Key files ----------------------------------------------------------------
+
+TEST_F(KeyFile, EmptyFileGivesTheKeyOfTheEmptyPassword)
+{
+    EXPECT_EQ(KeyOf(Write("empty.key", {})), kEmpty);
+    EXPECT_EQ(KeyOf(dir_ / "empty.key"), Text(DeriveKeyFromPassword(u"")));
+}
+
+TEST_F(KeyFile, FileHoldingTheCodePageBytesOfAPasswordGivesThatPasswordsKey)
+{
+    const fs::path path = Write("mima.key", {0xC3, 0xDC, 0xC2, 0xEB});
+    EXPECT_EQ(KeyOf(path), kMiMaCp936);
+    EXPECT_EQ(KeyOf(path), Text(DeriveKeyFromPassword(u"密码")));
+}
+
+TEST_F(KeyFile, CarriageReturnsAndControlZAreHashedByteForByte)
+{
+    // No newline translation and no end of file at 0x1A.
+    const fs::path path = Write("crlf.key", {'a', '\r', '\n', 'b', 0x1A, '\r', '\n', 'c'});
+    EXPECT_EQ(KeyOf(path), "9983ac7abfc16319e0ff1f4bc3185699");
+    EXPECT_NE(KeyOf(path), Text(DeriveKeyFromPassword(u"a\nb\nc")));
+}
+
+TEST_F(KeyFile, SeveralMegabyteFileIsHashedWhole)
+{
+    std::vector<std::uint8_t> bytes(3 * 1024 * 1024 + 5);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>((i * 7 + i / 251) % 256);
+    EXPECT_EQ(KeyOf(Write("big.key", bytes)), "d0a42ca46e28ad59a3353467181efc41");
+}
+
+TEST_F(KeyFile, NamesOutsideTheAsciiRangeOpenAsTheFileSystemNamesThem)
+{
+    // Chinese, and Thai (which code page 936 could not even express).
+    EXPECT_EQ(KeyOf(Write(fs::path(u8"密钥文件.key"), {0xC3, 0xDC, 0xC2, 0xEB})), kMiMaCp936);
+    EXPECT_EQ(KeyOf(Write(fs::path(u8"กุญแจ.key"), {})), kEmpty);
+}
+
+TEST_F(KeyFile, UnopenablePathFailsAndLeavesTheKeyUntouched)
+{
+    DocumentKey key;
+    key.fill(0x5A);
+    const DocumentKey before = key;
+
+    EXPECT_FALSE(DeriveKeyFromFile(dir_ / "missing.key", key));
+    EXPECT_FALSE(DeriveKeyFromFile(dir_ / "no-such-dir" / "k.key", key));
+    EXPECT_FALSE(DeriveKeyFromFile(fs::path(), key));
+    // A directory is not a key file, although Linux lets it be opened.
+    EXPECT_FALSE(DeriveKeyFromFile(dir_, key));
+    EXPECT_EQ(key, before);
+
+    // Success then overwrites all 32 bytes.
+    ASSERT_TRUE(DeriveKeyFromFile(Write("abc.key", {'a', 'b', 'c'}), key));
+    EXPECT_EQ(Text(key), "900150983cd24fb0d6963f7d28e17f72");
+}
