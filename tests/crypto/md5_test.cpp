@@ -84,22 +84,6 @@ TEST(Md5, Rfc1321TestSuite)
               "57edf4a22be3c955ac49da2e2107b67a");
 }
 
-TEST(Md5, InitSetsTheChainingValuesAndClearsTheCount)
-{
-    Md5Context ctx;
-    std::memset(&ctx, 0xA5, sizeof ctx);
-    Md5Init(ctx);
-    EXPECT_EQ(ctx.state[0], 0x67452301u);
-    EXPECT_EQ(ctx.state[1], 0xefcdab89u);
-    EXPECT_EQ(ctx.state[2], 0x98badcfeu);
-    EXPECT_EQ(ctx.state[3], 0x10325476u);
-    EXPECT_EQ(ctx.bitCount[0], 0u);
-    EXPECT_EQ(ctx.bitCount[1], 0u);
-    EXPECT_FALSE(ctx.finalized);
-    // Whatever the memory held before, the digest is that of the empty message.
-    EXPECT_EQ(Md5HexDigest(ctx), "d41d8cd98f00b204e9800998ecf8427e");
-}
-
 // ---- Buffering and finalisation ---------------------------------------------
 
 TEST(Md5, EveryLengthAroundThePaddingBoundariesMatchesOpenSsl)
@@ -195,22 +179,18 @@ TEST(Md5, OneUpdateLongerThan512MiBCountsEveryBit)
     munmap(map, size);
 }
 
-TEST(Md5, FinalizeWritesTheStateWordsLittleEndianAndWipesTheBuffer)
+TEST(Md5, FinalizeWipesTheBufferAndHexDigestDoesNotPadAgain)
 {
     Md5Context ctx;
     Md5Init(ctx);
     Md5Update(ctx, reinterpret_cast<const std::uint8_t*>("secret"), 6);
     Md5Finalize(ctx);
     ASSERT_TRUE(ctx.finalized);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(ctx.digest[4 * i], static_cast<std::uint8_t>(ctx.state[i]));
-        EXPECT_EQ(ctx.digest[4 * i + 3], static_cast<std::uint8_t>(ctx.state[i] >> 24));
-    }
     EXPECT_TRUE(std::all_of(std::begin(ctx.buffer), std::end(ctx.buffer), [](std::uint8_t b) { return b == 0; }));
     EXPECT_EQ(Md5HexDigest(ctx), Md5Of("secret"));
 }
 
-TEST(Md5, HexDigestIsThirtyTwoLowerCaseCharactersAndFinalizesOnce)
+TEST(Md5, HexDigestIsThirtyTwoLowerCaseCharacters)
 {
     std::mt19937_64 rng(tavro::test::TestSeed() ^ 0x686578);
     for (int round = 0; round < 200; ++round) {
@@ -221,6 +201,7 @@ TEST(Md5, HexDigestIsThirtyTwoLowerCaseCharactersAndFinalizesOnce)
         const std::string first = Md5HexDigest(ctx);
         ASSERT_EQ(first.size(), 32u);
         ASSERT_EQ(first.find_first_not_of("0123456789abcdef"), std::string::npos) << first;
+        ASSERT_EQ(first, OpensslMd5(data));
         // A second call must not pad again.
         ASSERT_EQ(Md5HexDigest(ctx), first);
     }
