@@ -1,0 +1,66 @@
+// The seam between the window's commands and the user's answers: message
+// boxes, file choosers, the colour chooser and modal dialogs. The window and
+// the dialogs call it; the application passes the Qt implementation, tests
+// pass scripted answers and check what each prompt said.
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace tavro {
+
+enum class MessageIcon { None, Information, Warning, Error };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+enum class FileDialogMode { Open, Save };
+
+struct FileDialogRequest {
+    FileDialogMode mode = FileDialogMode::Open;
+    QString title;         // empty: the platform's own title
+    QString filter;        // "label(pattern)", e.g. "文件(*.tvro)"; empty: all files
+    QString defaultSuffix; // added to a name typed without one, e.g. "tvro"; empty: none
+    bool overwritePrompt = false; // ask before choosing an existing file to save over
+};
+
+struct ChosenFile {
+    QString path;     // full path
+    QString fileName; // name and extension, without the folder
+};
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // A modal message box; returns the button pressed (Ok, or Yes/No).
+    virtual MessageAnswer ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                                      MessageIcon icon, MessageButtons buttons) = 0;
+
+    // A file chooser; nothing when the user cancels.
+    virtual std::optional<ChosenFile> ChooseFile(QWidget* owner,
+                                                 const FileDialogRequest& request) = 0;
+
+    // The colour chooser, opening on initial; nothing when cancelled.
+    virtual std::optional<QColor> ChooseColor(QWidget* owner, const QColor& initial) = 0;
+
+    // Runs a dialog modally; returns its result code.
+    virtual int RunModal(QDialog& dialog) = 0;
+
+    // Shorthand for a message box with an OK button.
+    void Tell(QWidget* owner, const QString& text, const QString& caption,
+              MessageIcon icon = MessageIcon::None)
+    {
+        ShowMessage(owner, text, caption, icon, MessageButtons::Ok);
+    }
+};
+
+// The application's name, the caption of some message boxes: the
+// executable's file name without its extension.
+QString ApplicationName();
+
+} // namespace tavro

@@ -1,0 +1,122 @@
+#include "rich_edit_ctrl.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace tavro {
+
+CRichEditCtrl::CRichEditCtrl(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTabChangesFocus(false);
+}
+
+QString CRichEditCtrl::GetWindowText() const
+{
+    // Raw text keeps characters such as U+00A0 that toPlainText() would alter;
+    // paragraph and line separators become '\n', one character each.
+    QString text = document()->toRawText();
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+    }
+    return text;
+}
+
+void CRichEditCtrl::SetWindowText(const QString& text)
+{
+    setPlainText(text);
+}
+
+qsizetype CRichEditCtrl::GetTextLength() const
+{
+    // The document counts one separator after the last block.
+    return document()->characterCount() - 1;
+}
+
+void CRichEditCtrl::SetSel(qsizetype start, qsizetype end)
+{
+    const qsizetype length = GetTextLength();
+    QTextCursor cursor = textCursor();
+    if (start < 0) {
+        cursor.setPosition(cursor.selectionEnd());
+        setTextCursor(cursor);
+        return;
+    }
+    if (end < 0 || end > length)
+        end = length;
+    start = std::min(start, end);
+    cursor.setPosition(static_cast<int>(end));
+    cursor.setPosition(static_cast<int>(start), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+void CRichEditCtrl::GetSel(qsizetype& start, qsizetype& end) const
+{
+    const QTextCursor cursor = textCursor();
+    start = cursor.selectionStart();
+    end = cursor.selectionEnd();
+}
+
+void CRichEditCtrl::ReplaceRange(qsizetype start, qsizetype end, const QString& text)
+{
+    const int horizontal = horizontalScrollBar()->value();
+    const int vertical = verticalScrollBar()->value();
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(start));
+    cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
+    cursor.insertText(text);
+    horizontalScrollBar()->setValue(horizontal);
+    verticalScrollBar()->setValue(vertical);
+}
+
+void CRichEditCtrl::SetReadOnly(bool readOnly)
+{
+    setReadOnly(readOnly);
+    if (readOnly)
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+void CRichEditCtrl::SetWordCharFormat(CharFormat2W& format)
+{
+    format.setCbSize(static_cast<std::uint32_t>(kCharFormat2WSize));
+    ShowFormat(format);
+}
+
+void CRichEditCtrl::SetSelectionCharFormat(CharFormat2W& format)
+{
+    format.setCbSize(static_cast<std::uint32_t>(kCharFormatWSize));
+    ShowFormat(format);
+}
+
+void CRichEditCtrl::ShowFormat(const CharFormat2W& format)
+{
+    // All text carries the one format, so it is the control's font and text
+    // colour. Setting an unchanged font would lay out the whole text again.
+    const QFont font = format.toFont();
+    if (!(this->font() == font) || this->font().families() != font.families())
+        setFont(font);
+    const QColor color = format.textColor();
+    QPalette colors = palette();
+    if (colors.color(QPalette::Active, QPalette::Text) != color ||
+        colors.color(QPalette::Inactive, QPalette::Text) != color) {
+        colors.setColor(QPalette::Active, QPalette::Text, color);
+        colors.setColor(QPalette::Inactive, QPalette::Text, color);
+        setPalette(colors);
+    }
+}
+
+void CRichEditCtrl::PastePlainText()
+{
+    if (isReadOnly())
+        return;
+    const QString text = QApplication::clipboard()->text();
+    if (!text.isEmpty())
+        insertPlainText(text);
+}
+
+} // namespace tavro
