@@ -1,0 +1,557 @@
+#include "cli/cli_process.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using namespace tavro::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCli = TAVRO_CLI_PATH;
+
+ProcessResult Cli(std::vector<std::string> args, ProcessRun run = {})
+{
+    args.insert(args.begin(), kCli);
+    return RunProcess(args, run);
+}
+
+ProcessRun Stdin(std::string data)
+{
+    ProcessRun run;
+    run.stdinData = std::move(data);
+    return run;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Errors and warnings are exactly one line on stderr.
+::testing::AssertionResult OneLine(const std::string& err)
+{
+    if (err.empty() || err.back() != '\n' || std::count(err.begin(), err.end(), '\n') != 1 ||
+        !err.starts_with("tavro-cli: "))
+        return ::testing::AssertionFailure() << "not one tavro-cli line: [" << err << "]";
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> Entries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Hex(const unsigned char* data, std::size_t size)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < size; ++i) {
+        hex += digits[data[i] >> 4];
+        hex += digits[data[i] & 15];
+    }
+    return hex;
+}
+
+// Mixed Chinese, ASCII and punctuation, at least size bytes of UTF-8.
+std::string ChineseText(std::size_t size)
+{
+    const std::string line = "加密文档的第一行：中文与ASCII混排，还有标点。Line 1234567890 €\n";
+    std::string text;
+    while (text.size() < size)
+        text += line;
+    return text;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string folder = std::string(base && *base ? base : "/tmp") + "/tavro-cli-test-XXXXXX";
+        ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+        dir_ = folder;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_, ignored))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(dir_, ignored);
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // A document of text under password, written by the tool itself.
+    std::string Encrypt(const std::string& name, const std::string& text, const std::string& password)
+    {
+        const ProcessResult r = Cli({"encrypt", "-o", Path(name), "--password-stdin"}, Stdin(password + "\n" + text));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return Path(name);
+    }
+
+    fs::path dir_;
+};
+
+// --- Round trips ----------------------------------------------------------
+
+struct Sample {
+    const char* name;
+    std::string text;
+};
+
+class CliRoundTrip : public CliTest, public ::testing::WithParamInterface<Sample> {};
+
+TEST_P(CliRoundTrip, EveryKeySourceGivesTheTextBack)
+{
+    const std::string& text = GetParam().text;
+
+    // Password as the first line of stdin, the text after it.
+    const std::string byPassword = Encrypt("password.tvro", text, "密码 pass");
+    ProcessResult r = Cli({"decrypt", byPassword, "--password-stdin"}, Stdin("密码 pass\r\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, text);
+    EXPECT_EQ(r.err, "");
+
+    // Key file, text from a file, decrypted into a file.
+    WriteFile(Path("key.bin"), std::string("\x00\xff key file \x80", 14));
+    WriteFile(Path("in.txt"), text);
+    r = Cli({"encrypt", Path("in.txt"), "-o", Path("keyfile.tvro"), "--key-file", Path("key.bin")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = Cli({"decrypt", Path("keyfile.tvro"), "-o", Path("out.txt"), "--key-file=" + Path("key.bin")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(Path("out.txt")), text);
+
+    // No password: the all-zero key.
+    r = Cli({"encrypt", "-", "-o", Path("open.tvro"), "--no-password"}, Stdin(text));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = Cli({"decrypt", Path("open.tvro"), "--no-password"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, text);
+
+    // The three keys differ: no document opens under another's key.
+    if (!text.empty()) {
+        r = Cli({"decrypt", byPassword, "--no-password"});
+        EXPECT_NE(r.out, text);
+        r = Cli({"decrypt", Path("open.tvro"), "--key-file", Path("key.bin")});
+        EXPECT_NE(r.out, text);
+    }
+    for (const char* name : {"password.tvro", "keyfile.tvro", "open.tvro"})
+        EXPECT_EQ(Cli({"verify", Path(name)}).exitCode, 0) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, CliRoundTrip,
+    ::testing::Values(Sample{"Chinese", "中文文本：这是一个加密的文档。\n第二行，还有标点！\n"},
+                      Sample{"Ascii", "Plain ASCII text\nwith two lines and no final line feed"},
+                      Sample{"Euro", "€ 1.50\n€€€ sixteen bytes€"}, Sample{"Empty", ""},
+                      Sample{"LineFeedsOnly", "\n\n\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, EightMegabyteTextRoundTrips)
+{
+    const std::string text = ChineseText(8 << 20);
+    WriteFile(Path("big.txt"), text);
+    WriteFile(Path("key"), "key file content");
+    ProcessResult r = Cli({"encrypt", Path("big.txt"), "-o", Path("big.tvro"), "--key-file", Path("key")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Cli({"decrypt", Path("big.tvro"), "--key-file", Path("key")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out == text) << "decrypted " << r.out.size() << " bytes of " << text.size();
+}
+
+TEST_F(CliTest, EncryptDropsCarriageReturnsAndByteOrderMark)
+{
+    const std::string doc = Encrypt("crlf.tvro", "\xEF\xBB\xBF" "first\r\nsecond\r\n中文\r", "pw");
+    const ProcessResult r = Cli({"decrypt", doc, "--password-stdin"}, Stdin("pw"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "first\nsecond\n中文");
+}
+
+// --- Interoperability with independent tools --------------------------------
+
+TEST_F(CliTest, DocumentDecryptsWithOpenSslAndCarriesZlibCrc)
+{
+    const std::string password = "密码€pw";
+    const std::string passwordCp936 = "\xC3\xDC\xC2\xEB\x80pw";
+    const std::string text = "中文 ASCII €\n第二行";
+    const std::string textCp936 = "\xD6\xD0\xCE\xC4 ASCII \x80\n\xB5\xDA\xB6\xFE\xD0\xD0";
+
+    const std::string file = ReadFile(Encrypt("interop.tvro", text, password));
+    ASSERT_GE(file.size(), 5u);
+    const std::string body = file.substr(5);
+    ASSERT_EQ(body.size(), 32u); // 19 bytes of text and 13 of filler
+    EXPECT_EQ(static_cast<unsigned char>(file[0]), body.size() - textCp936.size());
+    const auto* bodyBytes = reinterpret_cast<const Bytef*>(body.data());
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), bodyBytes, static_cast<uInt>(body.size()));
+    std::uint32_t stored = 0;
+    for (int i = 3; i >= 0; --i)
+        stored = stored << 8 | static_cast<unsigned char>(file[static_cast<std::size_t>(1 + i)]);
+    EXPECT_EQ(stored, crc);
+
+    if (!ProgramExists("openssl"))
+        GTEST_SKIP() << "the openssl command is not installed; its decryption check is skipped";
+
+    // The key is the 32 characters of the lower-case hex MD5 of the password's code page 936 bytes.
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestSize = 0;
+    ASSERT_EQ(EVP_Digest(passwordCp936.data(), passwordCp936.size(), digest, &digestSize, EVP_md5(), nullptr), 1);
+    const std::string keyCharacters = Hex(digest, digestSize);
+    const std::string keyHex = Hex(reinterpret_cast<const unsigned char*>(keyCharacters.data()), keyCharacters.size());
+
+    WriteFile(Path("body.bin"), body);
+    const ProcessResult r =
+        RunProcess({"openssl", "enc", "-d", "-aes-256-ecb", "-nopad", "-K", keyHex, "-in", Path("body.bin")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.out.size(), body.size());
+    EXPECT_EQ(r.out.substr(0, textCp936.size()), textCp936);
+}
+
+// --- Damage ---------------------------------------------------------------
+
+TEST_F(CliTest, VerifyTellsSoundFromDamaged)
+{
+    const std::string doc = Encrypt("sound.tvro", "forty bytes of text, or three blocks..", "pw");
+    ProcessResult r = Cli({"verify", doc});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("sound"), std::string::npos);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+
+    WriteFile(Path("empty.tvro"), "");
+    r = Cli({"verify", Path("empty.tvro")});
+    EXPECT_EQ(r.exitCode, 0) << "a 0-byte file is an empty, never saved document: " << r.err;
+
+    const std::string file = ReadFile(doc);
+    std::vector<std::pair<std::string, std::string>> damaged;
+    std::string flipped = file;
+    flipped[5 + 20] = static_cast<char>(flipped[5 + 20] ^ 0x01);
+    damaged.emplace_back("flipped body byte", flipped);
+    std::string badCrc = file;
+    badCrc[4] = static_cast<char>(badCrc[4] ^ 0x80);
+    damaged.emplace_back("flipped CRC byte", badCrc);
+    for (std::size_t n = 1; n <= 4; ++n)
+        damaged.emplace_back("header cut to " + std::to_string(n) + " bytes", file.substr(0, n));
+    for (std::size_t cut : {1, 16, 40})
+        damaged.emplace_back("body cut by " + std::to_string(cut) + " bytes", file.substr(0, file.size() - cut));
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        WriteFile(Path("damaged.tvro"), bytes);
+        r = Cli({"verify", Path("damaged.tvro")});
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliTest, DecryptOfDamagedDocumentStillWritesTheTextAndWarns)
+{
+    const std::string text = "0123456789abcdef0123456789ABCDEF0123456789+-*/=!";
+    std::string file = ReadFile(Encrypt("doc.tvro", text, "pw"));
+    file[5 + 40] = static_cast<char>(file[5 + 40] ^ 0x10); // third block only
+    WriteFile(Path("doc.tvro"), file);
+
+    ProcessResult r = Cli({"decrypt", Path("doc.tvro"), "-o", Path("out.txt"), "--password-stdin"}, Stdin("pw\n"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadFile(Path("out.txt")).starts_with(text.substr(0, 32))) << "the undamaged blocks are written";
+
+    WriteFile(Path("short.tvro"), file.substr(0, 3));
+    r = Cli({"decrypt", Path("short.tvro"), "--password-stdin"}, Stdin("pw\n"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(OneLine(r.err));
+
+    WriteFile(Path("empty.tvro"), "");
+    r = Cli({"decrypt", Path("empty.tvro"), "--password-stdin"}, Stdin("pw\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+// --- Rekey ----------------------------------------------------------------
+
+TEST_F(CliTest, RekeyWithPasswordsFromStdinKeepsTextAndPermissions)
+{
+    const std::string text = ChineseText(300);
+    const std::string doc = Encrypt("doc.tvro", text, "old password");
+    ASSERT_EQ(::chmod(doc.c_str(), 0640), 0);
+
+    ProcessResult r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, Stdin("old password\nnew 密码\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    r = Cli({"decrypt", doc, "--password-stdin"}, Stdin("new 密码\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, text);
+    struct stat info{};
+    ASSERT_EQ(::stat(doc.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"doc.tvro"});
+}
+
+TEST_F(CliTest, RekeyBetweenKeyFilesPasswordsAndNoPassword)
+{
+    const std::string text = "rekeyed through every kind of key\n";
+    WriteFile(Path("k1"), "first key file");
+    WriteFile(Path("k2"), "second key file");
+    ASSERT_EQ(Cli({"encrypt", "-o", Path("doc.tvro"), "--key-file", Path("k1")}, Stdin(text)).exitCode, 0);
+
+    ProcessResult r = Cli({"rekey", Path("doc.tvro"), "--key-file", Path("k1"), "--new-key-file", Path("k2")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Cli({"decrypt", Path("doc.tvro"), "--key-file", Path("k2")}).out, text);
+
+    // Only the new password comes from stdin: it is line 1.
+    r = Cli({"rekey", Path("doc.tvro"), "--key-file", Path("k2"), "--new-password-stdin"}, Stdin("fresh\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Cli({"decrypt", Path("doc.tvro"), "--password-stdin"}, Stdin("fresh\n")).out, text);
+
+    r = Cli({"rekey", Path("doc.tvro"), "--password-stdin", "--new-no-password"}, Stdin("fresh\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Cli({"decrypt", Path("doc.tvro"), "--no-password"}).out, text);
+}
+
+TEST_F(CliTest, RekeyLeavesTheFileUnchangedWhenItCannotBeDoneSafely)
+{
+    const std::string doc = Encrypt("doc.tvro", ChineseText(1000), "right");
+    const std::string before = ReadFile(doc);
+
+    // A wrong old key yields garbage that would not survive re-encryption.
+    ProcessResult r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, Stdin("wrong\nnew\n"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_EQ(ReadFile(doc), before);
+
+    // No second line for the new password.
+    r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, Stdin("right\n"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_EQ(ReadFile(doc), before);
+
+    std::string damaged = before;
+    damaged[100] = static_cast<char>(damaged[100] ^ 0x04);
+    WriteFile(doc, damaged);
+    r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, Stdin("right\nnew\n"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_EQ(ReadFile(doc), damaged);
+}
+
+// --- Prompting at a terminal ----------------------------------------------
+
+TEST_F(CliTest, PromptsAtATerminalWithoutEcho)
+{
+    const std::string text = "typed at a terminal\n";
+    const std::string doc = Encrypt("doc.tvro", text, "hidden-word");
+    ProcessRun typed;
+    typed.terminalReplies = std::vector<std::string>{"hidden-word\n"};
+    ProcessResult r = Cli({"decrypt", doc}, typed);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, text);
+    EXPECT_NE(r.err.find("Password"), std::string::npos) << r.err;
+    EXPECT_EQ(r.terminal.find("hidden-word"), std::string::npos) << "echoed: " << r.terminal;
+
+    // A new password is asked twice; a mismatch writes nothing.
+    WriteFile(Path("in.txt"), text);
+    typed.terminalReplies = std::vector<std::string>{"one\n", "two\n"};
+    r = Cli({"encrypt", Path("in.txt"), "-o", Path("new.tvro")}, typed);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(fs::exists(Path("new.tvro")));
+
+    typed.terminalReplies = std::vector<std::string>{"same\n", "same\n"};
+    r = Cli({"encrypt", Path("in.txt"), "-o", Path("new.tvro")}, typed);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Cli({"decrypt", Path("new.tvro"), "--password-stdin"}, Stdin("same\n")).out, text);
+}
+
+// --- Usage ----------------------------------------------------------------
+
+TEST_F(CliTest, UsageErrorsExitOneWithOneLine)
+{
+    const std::string doc = Encrypt("doc.tvro", "text", "pw");
+    const std::vector<std::vector<std::string>> misuses = {
+        {},
+        {"frobnicate", doc},
+        {"decrypt"},
+        {"decrypt", doc, doc, "--no-password"},
+        {"decrypt", doc, "--no-password", "--bogus"},
+        {"decrypt", doc, "--no-password", "--key-file"},
+        {"decrypt", doc, "--no-password", "--password-stdin"},
+        {"decrypt", doc, "--no-password", "--new-no-password"},
+        {"encrypt", "--no-password"},
+        {"verify", doc, "--no-password"},
+        {"verify", doc, "-o", Path("out")},
+        {"rekey", doc, "--no-password", "--new-no-password", "-o", Path("out")},
+        {"decrypt", "-", "--password-stdin"},
+        // Standard input is a pipe, not a terminal: nothing to prompt on.
+        {"decrypt", doc},
+        {"rekey", doc, "--no-password"},
+    };
+    for (const auto& args : misuses) {
+        std::string joined;
+        for (const auto& arg : args)
+            joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const ProcessResult r = Cli(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(OneLine(r.err));
+    }
+
+    // --password-stdin with nothing on stdin.
+    ProcessResult r = Cli({"decrypt", doc, "--password-stdin"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(OneLine(r.err));
+}
+
+TEST_F(CliTest, PasswordAsArgumentIsRefused)
+{
+    const std::string doc = Encrypt("doc.tvro", "text", "pw");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"decrypt", doc, "--password", "pw"},
+          std::vector<std::string>{"decrypt", doc, "--password=pw"}, std::vector<std::string>{"decrypt", doc, "-ppw"},
+          std::vector<std::string>{"rekey", doc, "--password-stdin", "--new-password=x"}}) {
+        SCOPED_TRACE(args[2]);
+        const ProcessResult r = Cli(args, Stdin("pw\n"));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find("never accepted"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliTest, HelpDescribesEveryOption)
+{
+    const ProcessResult r = Cli({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* option : {"decrypt", "encrypt", "verify", "rekey", "--password-stdin", "--key-file",
+                               "--no-password", "--new-password-stdin", "--new-key-file", "--new-no-password",
+                               "-o", "UTF-8", "Exit codes"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+// --- Input and output failures ----------------------------------------------
+
+TEST_F(CliTest, UnreadableInputsExitTwo)
+{
+    const std::string doc = Encrypt("doc.tvro", "text", "pw");
+    WriteFile(Path("bad.txt"), "valid start \xE4\xB8 cut, then \xFF");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> failures = {
+        {{"decrypt", Path("missing.tvro"), "--no-password"}, ""},
+        {{"verify", Path("missing.tvro")}, ""},
+        {{"encrypt", Path("missing.txt"), "-o", Path("out.tvro"), "--no-password"}, ""},
+        {{"decrypt", doc, "--key-file", Path("missing.key")}, ""},
+        {{"decrypt", doc, "--key-file", dir_.string()}, ""},
+        {{"encrypt", Path("bad.txt"), "-o", Path("out.tvro"), "--no-password"}, ""},
+        {{"encrypt", "-o", Path("out.tvro"), "--password-stdin"}, "pw\nLatin-1 caf\xE9\n"},
+        {{"decrypt", doc, "--password-stdin"}, "not UTF-8 \xC0\xAF\n"},
+    };
+    for (const auto& [args, input] : failures) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const ProcessResult r = Cli(args, Stdin(input));
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_FALSE(fs::exists(Path("out.tvro")));
+    }
+}
+
+// The folder is made read-only; a root test process runs the tool as nobody,
+// for whom the permission bits apply.
+TEST_F(CliTest, UnwritableFolderExitsTwoAndKeepsTheTarget)
+{
+    ProcessRun unprivileged;
+    unprivileged.asUnprivilegedUser = true;
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    if (Cli({"--help"}, unprivileged).exitCode != 0)
+        GTEST_SKIP() << "the tool cannot run as an unprivileged user from this build folder";
+
+    const std::string doc = Encrypt("doc.tvro", "new text", "pw");
+    ASSERT_TRUE(fs::create_directory(Path("locked")));
+    WriteFile(Path("locked/target.txt"), "old content");
+    ASSERT_EQ(::chmod(Path("locked/target.txt").c_str(), 0666), 0);
+    const std::string lockedDoc = Encrypt("locked/doc.tvro", "locked", "pw");
+    ASSERT_EQ(::chmod(lockedDoc.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(doc.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(Path("locked").c_str(), 0555), 0);
+    const std::string lockedBefore = ReadFile(lockedDoc);
+
+    unprivileged.stdinData = "pw\nnew\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"decrypt", doc, "-o", Path("locked/target.txt"), "--password-stdin"},
+          std::vector<std::string>{"encrypt", "-o", Path("locked/target.txt"), "--password-stdin"},
+          std::vector<std::string>{"rekey", lockedDoc, "--password-stdin", "--new-password-stdin"}}) {
+        SCOPED_TRACE(args[0]);
+        const ProcessResult r = Cli(args, unprivileged);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(OneLine(r.err));
+    }
+    EXPECT_EQ(ReadFile(Path("locked/target.txt")), "old content");
+    EXPECT_EQ(ReadFile(lockedDoc), lockedBefore);
+    EXPECT_EQ(Entries(Path("locked")), (std::vector<std::string>{"doc.tvro", "target.txt"}));
+}
+
+// A write that fails part-way (here at the file size limit) must not touch
+// the target nor leave the temporary file behind.
+TEST_F(CliTest, WriteFailingPartWayKeepsTheTargetAndLeavesNoTemporaryFile)
+{
+    const std::string text = ChineseText(64 << 10);
+    const std::string doc = Encrypt("doc.tvro", text, "pw");
+    const std::string docBefore = ReadFile(doc);
+    WriteFile(Path("target"), "old content");
+
+    ProcessRun limited;
+    limited.fileSizeLimit = 16 << 10;
+    limited.stdinData = "pw\n" + text;
+    ProcessResult r = Cli({"encrypt", "-o", Path("target"), "--password-stdin"}, limited);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(OneLine(r.err));
+
+    limited.stdinData = "pw\n";
+    r = Cli({"decrypt", doc, "-o", Path("target"), "--password-stdin"}, limited);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(OneLine(r.err));
+
+    limited.stdinData = "pw\nnew\n";
+    r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, limited);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(OneLine(r.err));
+
+    EXPECT_EQ(ReadFile(Path("target")), "old content");
+    EXPECT_EQ(ReadFile(doc), docBefore);
+    EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"doc.tvro", "target"}));
+}
+
+TEST_F(CliTest, OutputFollowsSymlinksAndRelativePaths)
+{
+    const std::string doc = Encrypt("doc.tvro", "through the link", "pw");
+    WriteFile(Path("real.txt"), "old");
+    fs::create_symlink("real.txt", Path("link.txt"));
+    ProcessRun run = Stdin("pw\n");
+    run.workingDirectory = dir_.string();
+    ProcessResult r = Cli({"decrypt", "doc.tvro", "-o", "link.txt", "--password-stdin"}, run);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
+    EXPECT_EQ(ReadFile(Path("real.txt")), "through the link");
+    EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"doc.tvro", "link.txt", "real.txt"}));
+}
+
+} // namespace
