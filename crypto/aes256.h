@@ -34,13 +34,14 @@ void Aes256DecryptBlock(Aes256Context& context, std::uint8_t block[16]);
 
 // ECB over blockCount consecutive 16-byte blocks in place, on the fastest
 // path this CPU offers (see Aes256SelectedPath). Round keys worked out for
-// the call live in locals that are wiped before returning.
+// the call live in locals that are wiped before returning. They read
+// firstKeys only and leave the context as it was.
 void Aes256EncryptBlocks(Aes256Context& context, std::uint8_t* data, std::size_t blockCount);
 void Aes256DecryptBlocks(Aes256Context& context, std::uint8_t* data, std::size_t blockCount);
 
 // Implementations of the bulk calls. Every path gives identical results.
 enum class Aes256Path {
-    Portable, // table-free, constant-time C++
+    Portable, // table-free, constant-time C++ (bitsliced, eight blocks at a time)
     AesNi,    // x86-64 AES-NI, several blocks in flight
     Vaes,     // x86-64 VAES on 256-bit vectors
 };
@@ -54,7 +55,8 @@ Aes256Path Aes256SelectedPath();
 // Printable name of a path ("portable", "aes-ni", "vaes").
 const char* Aes256PathName(Aes256Path path);
 
-// The bulk calls on an explicit path; the path must be available.
+// The bulk calls on an explicit path. A path the CPU lacks is not executed:
+// the portable path runs instead, with the same result.
 void Aes256EncryptBlocksOn(Aes256Path path, Aes256Context& context, std::uint8_t* data,
                            std::size_t blockCount);
 void Aes256DecryptBlocksOn(Aes256Path path, Aes256Context& context, std::uint8_t* data,
@@ -62,6 +64,18 @@ void Aes256DecryptBlocksOn(Aes256Path path, Aes256Context& context, std::uint8_t
 
 // Wipes all three arrays of the context.
 void Aes256Wipe(Aes256Context& context) noexcept;
+
+namespace detail {
+
+// The hardware paths (aes256_x86.cpp). They read only the cipher key
+// (firstKeys); callers check Aes256HardwarePathAvailable first.
+bool Aes256HardwarePathAvailable(Aes256Path path);
+void Aes256EncryptBlocksHardware(Aes256Path path, const std::uint8_t key[32], std::uint8_t* data,
+                                 std::size_t blockCount);
+void Aes256DecryptBlocksHardware(Aes256Path path, const std::uint8_t key[32], std::uint8_t* data,
+                                 std::size_t blockCount);
+
+} // namespace detail
 
 // --- Building blocks, exposed for tests ---
 
