@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace tavro::cli {
 namespace {
@@ -109,7 +111,8 @@ int RunVerify(const Options& options)
     const std::string line = DisplayName(options.input) + ": " + DocumentCheckMessage(check);
     if (check != DocumentCheck::Sound)
         throw CliFailure(kExitDamaged, line);
-    std::printf("%s\n", line.c_str());
+    if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
+        throw CliFailure(kExitIo, std::string("cannot write standard output: ") + std::strerror(errno));
     return kExitOk;
 }
 

@@ -58,7 +58,9 @@ public:
     }
     ~EchoOff()
     {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSavedTerminal);
+        // TCSADRAIN, not TCSAFLUSH: text typed ahead after the password
+        // (encrypt reading from the terminal) must not be thrown away.
+        ::tcsetattr(STDIN_FILENO, TCSADRAIN, &gSavedTerminal);
         gEchoOff = 0;
         for (std::size_t i = 0; i < std::size(kRestoreSignals); ++i)
             ::sigaction(kRestoreSignals[i], &previous_[i], nullptr);

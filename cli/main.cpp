@@ -6,7 +6,9 @@
 
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -268,8 +270,9 @@ int Run(int argc, char** argv)
 {
     ParsedArguments parsed = ParseArguments(argc, argv);
     if (parsed.help) {
-        std::fputs(kHelp, stdout);
-        return std::fflush(stdout) == 0 ? kExitOk : kExitIo;
+        if (std::fputs(kHelp, stdout) < 0 || std::fflush(stdout) != 0)
+            throw CliFailure(kExitIo, std::string("cannot write standard output: ") + std::strerror(errno));
+        return kExitOk;
     }
     const Options options = CheckArguments(parsed);
     switch (options.command) {
