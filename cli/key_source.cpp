@@ -184,7 +184,7 @@ void ObtainKey(const KeySource& source, KeyRole role, KeyUse use, const std::str
         return;
     }
 
-    case KeySourceKind::Unspecified:
+    case KeySourceKind::NotGiven:
         break;
     }
 

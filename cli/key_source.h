@@ -12,14 +12,14 @@
 namespace tavro::cli {
 
 enum class KeySourceKind {
-    Unspecified,   // prompt, when standard input is a terminal
+    NotGiven,   // prompt, when standard input is a terminal
     PasswordStdin, // the next line of standard input
     KeyFile,       // MD5 of a file's content
     NoPassword,    // the all-zero key
 };
 
 struct KeySource {
-    KeySourceKind kind = KeySourceKind::Unspecified;
+    KeySourceKind kind = KeySourceKind::NotGiven;
     std::string keyFile;
 };
 

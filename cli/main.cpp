@@ -256,9 +256,9 @@ Options CheckArguments(ParsedArguments& parsed)
     // Standard input can carry the document or the password, not both.
     const bool documentOnStdin = options.input == "-" && options.command != Command::Encrypt;
     const bool keyOnStdin = options.key.kind == KeySourceKind::PasswordStdin ||
-                            options.key.kind == KeySourceKind::Unspecified ||
+                            options.key.kind == KeySourceKind::NotGiven ||
                             options.newKey.kind == KeySourceKind::PasswordStdin ||
-                            (options.command == Command::Rekey && options.newKey.kind == KeySourceKind::Unspecified);
+                            (options.command == Command::Rekey && options.newKey.kind == KeySourceKind::NotGiven);
     if (options.command == Command::Rekey && options.input == "-")
         throw UsageError("rekey replaces a file; standard input cannot be one");
     if (documentOnStdin && takesKey && keyOnStdin)
