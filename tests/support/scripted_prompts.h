@@ -30,23 +30,22 @@ public:
     // an event arrived while the box was open.
     void AnswerMessage(MessageAnswer answer, std::function<void()> during = {})
     {
-        m_answers.push_back({ShownPrompt::Kind::Message, answer, {}, {}, std::move(during)});
+        m_answers.push_back({ShownPrompt::Kind::Message, answer, {}, {}, std::move(during), {}});
     }
     // The next file chooser returns path (its file name is derived), or is cancelled.
     void AnswerFile(std::optional<QString> path, std::function<void()> during = {})
     {
-        m_answers.push_back({ShownPrompt::Kind::File, {}, std::move(path), {}, std::move(during)});
+        m_answers.push_back({ShownPrompt::Kind::File, {}, std::move(path), {}, std::move(during), {}});
     }
     void AnswerColor(std::optional<QColor> color)
     {
-        m_answers.push_back({ShownPrompt::Kind::Color, {}, {}, color, {}});
+        m_answers.push_back({ShownPrompt::Kind::Color, {}, {}, color, {}, {}});
     }
     // The next modal dialog is handed to handle instead of running; its
     // return value is the dialog's result.
     void AnswerModal(std::function<int(QDialog&)> handle)
     {
-        Answer a{ShownPrompt::Kind::Modal, {}, {}, {}, {}};
-        a.modal = std::move(handle);
+        Answer a{ShownPrompt::Kind::Modal, {}, {}, {}, {}, std::move(handle)};
         m_answers.push_back(std::move(a));
     }
 
