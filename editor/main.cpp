@@ -1,12 +1,7 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "tavro_app.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Tavro文本加密 v2.0"));
-    window.resize(960, 600);
-    window.show();
-    return app.exec();
+    tavro::CTavroTextEditorApp application;
+    return application.InitInstance(argc, argv);
 }

@@ -74,6 +74,24 @@ void CRichEditCtrl::ReplaceRange(qsizetype start, qsizetype end, const QString& 
     verticalScrollBar()->setValue(vertical);
 }
 
+void CRichEditCtrl::ReplaceRanges(const std::vector<qsizetype>& positions, qsizetype length,
+                                  const QString& text)
+{
+    const int horizontal = horizontalScrollBar()->value();
+    const int vertical = verticalScrollBar()->value();
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    // From the last to the first, so the positions still ahead stay valid.
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
+        cursor.setPosition(static_cast<int>(*it));
+        cursor.setPosition(static_cast<int>(*it + length), QTextCursor::KeepAnchor);
+        cursor.insertText(text);
+    }
+    cursor.endEditBlock();
+    horizontalScrollBar()->setValue(horizontal);
+    verticalScrollBar()->setValue(vertical);
+}
+
 void CRichEditCtrl::SetReadOnly(bool readOnly)
 {
     setReadOnly(readOnly);

@@ -10,6 +10,8 @@
 
 #include <QPlainTextEdit>
 
+#include <vector>
+
 namespace tavro {
 
 class CRichEditCtrl : public QPlainTextEdit {
@@ -33,6 +35,10 @@ public:
     // Replaces start..end by text as one undoable edit, program-side (allowed
     // while read-only), and leaves the view where it was.
     void ReplaceRange(qsizetype start, qsizetype end, const QString& text);
+
+    // Replaces length characters at each of the ascending, non-overlapping
+    // positions by text, as one undoable edit.
+    void ReplaceRanges(const std::vector<qsizetype>& positions, qsizetype length, const QString& text);
 
     // Read-only refuses typing, deleting, cutting, pasting and drops; the
     // text can still be selected (mouse and keyboard), copied and scrolled.

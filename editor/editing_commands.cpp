@@ -1,0 +1,117 @@
+// The Edit menu and the window's own key handling.
+#include "main_window.h"
+#include "menus.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace tavro {
+
+void CTavroTextEditorDlg::OnEditUndo()
+{
+    CRichEditCtrl* editor = activeEditor();
+    if (!editor->isEnabled())
+        return; // no document: nothing takes the keystroke
+    editor->setFocus();
+    if (!editor->isReadOnly())
+        editor->undo();
+}
+
+void CTavroTextEditorDlg::OnEditCut()
+{
+    CRichEditCtrl* editor = activeEditor();
+    if (!editor->isEnabled())
+        return;
+    editor->setFocus();
+    if (!editor->isReadOnly())
+        editor->cut();
+}
+
+void CTavroTextEditorDlg::OnEditCopy()
+{
+    CRichEditCtrl* editor = activeEditor();
+    if (!editor->isEnabled())
+        return;
+    editor->setFocus();
+    editor->copy();
+}
+
+void CTavroTextEditorDlg::OnEditSelectAll()
+{
+    CRichEditCtrl* editor = activeEditor();
+    if (!editor->isEnabled())
+        return;
+    editor->setFocus();
+    editor->selectAll();
+}
+
+void CTavroTextEditorDlg::OnEditDelete()
+{
+    // The Delete key, for whichever of our editors has the focus.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != m_editNoWrap && focus != m_editWrap)
+        return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
+    QCoreApplication::sendEvent(focus, &press);
+    QCoreApplication::sendEvent(focus, &release);
+}
+
+void CTavroTextEditorDlg::OnEditPaste()
+{
+    // Plain text only, whatever the clipboard holds; refused while read-only
+    // and while no document is open.
+    CRichEditCtrl* editor = activeEditor();
+    if (editor->isEnabled())
+        editor->PastePlainText();
+}
+
+bool CTavroTextEditorDlg::PreTranslateMessage(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Escape)
+        return true; // Escape never closes the window
+
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    for (const AcceleratorDef& accelerator : MainAccelerators()) {
+        if (accelerator.keys.key() != key || accelerator.keys.keyboardModifiers() != modifiers)
+            continue;
+        // As from the menu: the item's state is brought up to date first,
+        // and a greyed item's accelerator does nothing.
+        QAction* action = commandAction(accelerator.command);
+        if (auto* popup = action ? qobject_cast<QMenu*>(action->parent()) : nullptr)
+            OnInitMenuPopup(popup);
+        if (action && action->isEnabled())
+            OnCommand(accelerator.command);
+        return true;
+    }
+
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        InsertTab();
+        return true;
+    }
+    if (key == Qt::Key_V && (modifiers & Qt::ControlModifier)) {
+        OnEditPaste();
+        return true;
+    }
+    return false;
+}
+
+void CTavroTextEditorDlg::InsertTab()
+{
+    // One tab in front of the selection, which stays selected one further
+    // on; refused while locked and while no document is open. The edit is
+    // made in place, so the undo history keeps it.
+    if (!m_bDocumentOpen || m_bLocked)
+        return;
+    CRichEditCtrl* editor = activeEditor();
+    qsizetype start = 0;
+    qsizetype end = 0;
+    editor->GetSel(start, end);
+    editor->ReplaceRange(start, start, QStringLiteral("\t"));
+    ApplyEditorFormat();
+    editor->SetSel(start + 1, end + 1);
+}
+
+} // namespace tavro

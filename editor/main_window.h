@@ -1,0 +1,186 @@
+// The main window: one document at a time in one of two editors (word wrap
+// on or off), the document commands, edit protection, auto-save, find and
+// replace, and the menu states. Each concern lives in a source file of its
+// own; this header holds the window's state and the operations that keep
+// title, editors and flags consistent.
+#pragma once
+
+#include "cmd_ui.h"
+#include "find_replace_dialog.h"
+#include "settings_file.h"
+#include "rich_edit_ctrl.h"
+
+#include <QFileDevice>
+#include <QIcon>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+class QMenu;
+class QKeyEvent;
+
+namespace tavro {
+
+class Prompts;
+
+// "Tavro文本加密 v2.0 - ": every caption starts with it.
+extern const QString g_strTitlePrefix;
+// "{被锁定无法编辑} - ": in the caption while the text is locked.
+extern const QString g_strLockedMarker;
+// The title name while no document is open.
+extern const QString g_strNoDocumentTitle;
+
+inline constexpr int kAutoSaveTimerId = 1;
+inline constexpr int kAutoSavePeriodMs = 60000;
+
+class CTavroTextEditorDlg : public QMainWindow {
+    Q_OBJECT
+public:
+    // configPath: the settings file to use; empty means "config" beside the executable.
+    explicit CTavroTextEditorDlg(Prompts& prompts, QString configPath = {},
+                                 QWidget* parent = nullptr);
+    ~CTavroTextEditorDlg() override;
+
+    // Start-up: defaults, settings, then the document named by the command
+    // line arguments (joined with single spaces), if any.
+    void OnInitDialog(const QStringList& arguments = {});
+
+    // --- State operations ---
+    void SetDocumentState(bool open);
+    void ApplyEditorFormat();
+    void LockEditors();
+    void OnUnlock();
+    void OnToggleWordWrap();
+
+    // --- Document commands ---
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnFileExportTxt();
+    void OnFileCloseDoc();
+    void OnAppExit();
+    void OnSettingsPassword();
+    bool ReadDocument();
+
+    // --- Edit protection and auto-save ---
+    void OnLock();
+    void OnToggleAutoSave();
+    void OnTimer(int id);
+
+    // --- Editing commands ---
+    void OnEditUndo();
+    void OnEditCut();
+    void OnEditCopy();
+    void OnEditPaste();
+    void OnEditDelete();
+    void OnEditSelectAll();
+
+    // --- Find and replace ---
+    void OnEditFind();
+    void OnEditReplace();
+    void OnFindReplace(FindReplaceDialog* dialog);
+
+    // --- Font and information dialogs ---
+    void OnSettingsFont();
+    void OnHelpUsageNotes();
+    void OnHelpStatement();
+    void OnHelpAbout();
+
+    // --- Menus and keys ---
+    // Carries out a command as the menu would: nothing for an unknown id.
+    void OnCommand(int id);
+    // Runs the update handlers over a popup's items.
+    void OnInitMenuPopup(QMenu* popup);
+    void OnUpdateDocumentCommand(CCmdUI* cmdUI);
+    void OnUpdateReplace(CCmdUI* cmdUI);
+    void OnUpdateWordWrap(CCmdUI* cmdUI);
+    void OnUpdateAutoSave(CCmdUI* cmdUI);
+    // A key press addressed to the window or one of its editors; true when consumed.
+    bool PreTranslateMessage(QKeyEvent* event);
+    // The editors' context menu: the Edit popup, states updated.
+    std::unique_ptr<QMenu> LoadEditPopup();
+
+    // --- Read access for tests and the settings file ---
+    CRichEditCtrl* activeEditor() const { return m_bWordWrap ? m_editWrap : m_editNoWrap; }
+    CRichEditCtrl* noWrapEditor() const { return m_editNoWrap; }
+    CRichEditCtrl* wrapEditor() const { return m_editWrap; }
+    QAction* commandAction(int id) const;
+    QMenu* menuPopup(int index) const;
+    bool isDocumentOpen() const { return m_bDocumentOpen; }
+    bool isLocked() const { return m_bLocked; }
+    bool isWordWrap() const { return m_bWordWrap; }
+    bool isAutoSave() const { return m_bAutoSave; }
+    bool isAutoSaveTimerRunning() const { return m_autoSaveTimer.isActive(); }
+    bool isFindDialogOpen() const { return m_bFindDialogOpen; }
+    FindReplaceDialog* findDialog() const { return m_findDialog.data(); }
+    const QString& documentPath() const { return m_strDocPath; }
+    const QString& configPath() const { return m_strConfigPath; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Marks a document command under way: no auto-save meanwhile.
+    class CommandScope;
+
+    void BuildMenuBar();
+    void BuildEditors();
+    std::unique_ptr<QMenu> LoadPopup(std::size_t index, QWidget* parent);
+    void RefreshMenuStates();
+    void SetCaption(bool locked);
+    void UpdateCaption() { SetCaption(m_bLocked); }
+    CRichEditCtrl* hiddenEditor() const { return m_bWordWrap ? m_editNoWrap : m_editWrap; }
+    void ShowActiveEditor();
+    void OpenCommandLineDocument(const QString& path);
+    bool ConfirmClosing();
+    void AskForKey();
+    void DropStream();
+    void OnClose();
+    void LoadSettings();
+    void SaveSettings();
+    void SetTimer(int id, int periodMs);
+    void KillTimer(int id);
+    void InsertTab();
+    void OnEditorContextMenu();
+    void OpenFindDialog(bool findOnly);
+    void SearchDown(FindReplaceDialog* dialog, const QString& text, const QString& find);
+    void SearchUp(FindReplaceDialog* dialog, const QString& text, const QString& find);
+    void ReplaceFindNext(const QString& text, const QString& find);
+    bool ReplaceSelection(FindReplaceDialog* dialog, const QString& text, const QString& find);
+    void ReplaceAll(FindReplaceDialog* dialog, const QString& text, const QString& find);
+    void ReportNotFound(const QString& find);
+
+    Prompts& m_prompts;
+    QIcon m_hIcon;
+    CRichEditCtrl* m_editNoWrap = nullptr; // control 1000: scrolls horizontally
+    CRichEditCtrl* m_editWrap = nullptr;   // control 1001: wraps at the window width
+    bool m_bWordWrap = true;
+    QString m_strText; // scratch copy of the active editor's text; emptied after each use
+    QString m_strTitleName;
+    bool m_bLocked = false;
+    bool m_bFindDialogOpen = false;
+    bool m_bFindOnly = false;
+    bool m_bAutoSave = true;
+    bool m_bDocumentOpen = false;
+    // The document file while a command reads or writes it: the stream New
+    // created the file with, the one Open reads, or the atomic writer Save
+    // As prepared for the new path.
+    std::unique_ptr<QFileDevice> m_pDocFile;
+    QString m_strDocPath;
+    QString m_strConfigPath;
+    WindowGeometry m_windowGeometry; // placement between reading and writing the settings
+
+    QTimer m_autoSaveTimer;
+    int m_commandDepth = 0;     // document commands under way
+    bool m_bAutoSaving = false; // an auto-save (and its failure message) under way
+    QPointer<FindReplaceDialog> m_findDialog;
+    std::map<int, QAction*> m_commandActions;   // the menu bar's item of each command
+    std::vector<QMenu*> m_menuPopups;           // the menu bar's popups, left to right
+};
+
+} // namespace tavro

@@ -1,0 +1,48 @@
+// The settings file "config" beside the executable, 135 bytes, no header,
+// integers little-endian, fields packed:
+//
+//   0   1    maximized (1, else 0)
+//   1   4+4  left, top of the window's outer rectangle (signed)
+//   9   4+4  width, height of that rectangle (signed)
+//   17  1    auto-save (0 off, non-zero on)
+//   18  1    word wrap (0 off, non-zero on)
+//   19  116  the editors' character format, byte for byte
+//
+// A shorter file is applied as far as it reaches: the fields, or the parts
+// of a field, that it does not supply keep their defaults.
+#pragma once
+
+#include "char_format.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstdint>
+
+namespace tavro {
+
+inline constexpr qsizetype kSettingsFileSize = 135;
+
+// The window placement between reading and writing the settings.
+struct WindowGeometry {
+    std::uint8_t maximized = 0;
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+struct SettingsRecord {
+    WindowGeometry geometry;
+    bool autoSave = true;
+    bool wordWrap = true;
+    CharFormat2W charFormat = CharFormat2W::Default();
+};
+
+// The 135 bytes of a record.
+QByteArray SerializeSettings(const SettingsRecord& record);
+
+// The record stored in data, laid over defaults where data ends early.
+SettingsRecord ParseSettings(QByteArrayView data, const SettingsRecord& defaults);
+
+} // namespace tavro

@@ -1,0 +1,408 @@
+#include "document_file.h"
+#include "key_derivation.h"
+#include "window_fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace tavro::test {
+namespace {
+
+const QString kCrcWarning = QStringLiteral(
+    "CRC32校验失败,该文件可能被破坏.\n(请勿继续保存和编辑文档,可能会导致部分文本数据丢失.)");
+
+DecryptedDocument Decrypt(const QByteArray& file, const DocumentKey& key)
+{
+    return DecryptDocument({reinterpret_cast<const std::uint8_t*>(file.constData()),
+                            static_cast<std::size_t>(file.size())},
+                           key);
+}
+
+QString TextOf(const DecryptedDocument& document)
+{
+    return QString::fromStdU16String(document.text);
+}
+
+QByteArray Encrypt(const QString& text, const DocumentKey& key)
+{
+    const auto bytes = EncryptDocument(text.toStdU16String(), key);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+// Files in a folder apart from the ones named.
+QStringList StrayFiles(const QString& folder, const QStringList& expected)
+{
+    QStringList stray;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        if (!expected.contains(name))
+            stray << name;
+    return stray;
+}
+
+// Writes beyond limit bytes fail while this lives (EFBIG, even for root).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved{};
+};
+
+using DocumentCommands = WindowTest;
+
+TEST_F(DocumentCommands, NewTypeSaveCloseOpenUnderTheZeroKey)
+{
+    NewDocument(QStringLiteral("notes.tvro"), nullptr);
+    EXPECT_EQ(g_documentKey, kZeroKey);
+    EXPECT_TRUE(QFileInfo::exists(Path(QStringLiteral("notes.tvro"))));
+    EXPECT_EQ(ReadFile(QStringLiteral("notes.tvro")).size(), 0); // created at once, empty
+    EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[notes.tvro]"));
+    EXPECT_TRUE(window->isDocumentOpen());
+    EXPECT_FALSE(window->isLocked());
+    EXPECT_TRUE(window->activeEditor()->isEnabled());
+
+    TypeText(QStringLiteral("第一行\n第二行 €"));
+    window->OnFileSave();
+    const DecryptedDocument stored = Decrypt(ReadFile(QStringLiteral("notes.tvro")), kZeroKey);
+    EXPECT_TRUE(stored.crcMatches);
+    EXPECT_EQ(TextOf(stored), QStringLiteral("第一行\n第二行 €"));
+
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    window->OnFileCloseDoc();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("是否关闭当前文档?\n(请注意保存)"));
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("重要提示"));
+    EXPECT_EQ(prompts.shown.back().buttons, MessageButtons::YesNo);
+    EXPECT_FALSE(window->isDocumentOpen());
+    EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[没有正在编辑的文件]"));
+    EXPECT_EQ(EditorText(), QString());
+
+    OpenDocument(QStringLiteral("notes.tvro"), nullptr);
+    EXPECT_EQ(EditorText(), QStringLiteral("第一行\n第二行 €"));
+    EXPECT_TRUE(window->isLocked());
+    EXPECT_EQ(prompts.MessageTexts().size(), 1u); // only the close confirmation
+}
+
+TEST_F(DocumentCommands, OpenWithTheRightPasswordShowsTheTextLocked)
+{
+    NewDocument(QStringLiteral("name.tvro"), u"密码");
+    TypeText(QStringLiteral("机密"));
+    window->OnFileSave();
+    OpenDocument(QStringLiteral("name.tvro"), u"密码");
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tavro文本加密 v2.0 - {被锁定无法编辑} - [name.tvro]"));
+    EXPECT_EQ(EditorText(), QStringLiteral("机密"));
+    EXPECT_TRUE(window->activeEditor()->isReadOnly());
+    EXPECT_TRUE(window->activeEditor()->isEnabled());
+}
+
+TEST_F(DocumentCommands, WrongPasswordShowsGarbageWithoutWarning)
+{
+    WriteFile(QStringLiteral("a.tvro"), Encrypt(QStringLiteral("正确的文本内容, long enough to span blocks"),
+                                                DeriveKeyFromPassword(u"right")));
+    OpenDocument(QStringLiteral("a.tvro"), u"wrong");
+    EXPECT_NE(EditorText(), QStringLiteral("正确的文本内容, long enough to span blocks"));
+    EXPECT_TRUE(prompts.MessageTexts().empty());
+    EXPECT_TRUE(window->isLocked());
+}
+
+TEST_F(DocumentCommands, DamagedFileWarnsAndStillShowsTheText)
+{
+    QByteArray file = Encrypt(QStringLiteral("0123456789abcdefSECOND BLOCK...."), kZeroKey);
+    file[5 + 16] = static_cast<char>(file[5 + 16] ^ 0x20); // second block
+    WriteFile(QStringLiteral("d.tvro"), file);
+    prompts.AnswerFile(Path(QStringLiteral("d.tvro")));
+    CancelPassword();
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileOpen();
+    ASSERT_EQ(prompts.MessageTexts().size(), 1u);
+    EXPECT_EQ(prompts.shown.back().text, kCrcWarning);
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("警告"));
+    EXPECT_EQ(prompts.shown.back().icon, MessageIcon::Warning);
+    EXPECT_TRUE(EditorText().startsWith(QStringLiteral("0123456789abcdef")));
+    EXPECT_TRUE(window->isDocumentOpen());
+    EXPECT_TRUE(window->isLocked());
+}
+
+TEST_F(DocumentCommands, ShortFilesOpenWithoutCrash)
+{
+    // New leaves 0-byte files; 1 to 4 bytes are damaged.
+    WriteFile(QStringLiteral("empty.tvro"), QByteArray());
+    OpenDocument(QStringLiteral("empty.tvro"), nullptr);
+    EXPECT_EQ(EditorText(), QString());
+    EXPECT_TRUE(prompts.MessageTexts().empty());
+    WriteFile(QStringLiteral("stub.tvro"), QByteArray("\x03\x01", 2));
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    prompts.AnswerFile(Path(QStringLiteral("stub.tvro")));
+    CancelPassword();
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileOpen();
+    EXPECT_EQ(prompts.MessageTexts().back(), kCrcWarning);
+    EXPECT_EQ(EditorText(), QString());
+}
+
+TEST_F(DocumentCommands, FailedOpenLeavesTheCurrentDocumentAsItWas)
+{
+    NewDocument(QStringLiteral("current.tvro"), u"pw");
+    TypeText(QStringLiteral("keep me"));
+    const QString title = window->windowTitle();
+
+    QDir(dir.path()).mkdir(QStringLiteral("folder.tvro"));
+    for (const QString& target : {QStringLiteral("missing.tvro"), QStringLiteral("folder.tvro")}) {
+        prompts.AnswerMessage(MessageAnswer::Yes);
+        prompts.AnswerFile(Path(target));
+        prompts.AnswerMessage(MessageAnswer::Ok);
+        window->OnFileOpen();
+        const ShownPrompt& failure = prompts.shown.back();
+        EXPECT_EQ(failure.text, QStringLiteral("无法读取该文本,不能向目标地址读写."));
+        EXPECT_EQ(failure.caption, QStringLiteral("失败"));
+        EXPECT_EQ(failure.icon, MessageIcon::Error);
+        EXPECT_EQ(window->windowTitle(), title);
+        EXPECT_EQ(window->documentPath(), Path(QStringLiteral("current.tvro")));
+        EXPECT_EQ(EditorText(), QStringLiteral("keep me"));
+        EXPECT_FALSE(window->isLocked());
+    }
+    // Still saveable, to its own file, under its own key.
+    window->OnFileSave();
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("current.tvro")), DeriveKeyFromPassword(u"pw"))),
+              QStringLiteral("keep me"));
+}
+
+TEST_F(DocumentCommands, ReadOnlyDocumentCannotBeOpened)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root opens read-only files for writing; run as another user to check";
+    WriteFile(QStringLiteral("ro.tvro"), Encrypt(QStringLiteral("x"), kZeroKey));
+    QFile::setPermissions(Path(QStringLiteral("ro.tvro")), QFileDevice::ReadOwner);
+    prompts.AnswerFile(Path(QStringLiteral("ro.tvro")));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileOpen();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("无法读取该文本,不能向目标地址读写."));
+    EXPECT_FALSE(window->isDocumentOpen());
+}
+
+TEST_F(DocumentCommands, FailedNewLeavesTheCurrentDocumentAsItWas)
+{
+    NewDocument(QStringLiteral("first.tvro"), nullptr); // its 0-byte file stays open for the first save
+    TypeText(QStringLiteral("draft"));
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    prompts.AnswerFile(Path(QStringLiteral("no/such/folder/x.tvro")));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileNew();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("无法创建该文本,不能向目标地址写入."));
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("失败"));
+    EXPECT_EQ(prompts.shown.back().icon, MessageIcon::Error);
+    EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[first.tvro]"));
+    EXPECT_EQ(EditorText(), QStringLiteral("draft"));
+    window->OnFileSave();
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("first.tvro")), kZeroKey)), QStringLiteral("draft"));
+}
+
+TEST_F(DocumentCommands, SaveWithoutDocumentReportsIt)
+{
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileSave();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("没有文件被打开."));
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("错误"));
+    EXPECT_EQ(prompts.shown.back().icon, MessageIcon::None);
+}
+
+TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
+{
+    NewDocument(QStringLiteral("doc.tvro"), u"k");
+    TypeText(QStringLiteral("good copy"));
+    window->OnFileSave();
+    const QByteArray good = ReadFile(QStringLiteral("doc.tvro"));
+
+    TypeText(QString(40000, QChar(u'字')));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    {
+        const FileSizeLimit limit(4096); // the disk fills up part-way through the write
+        window->OnFileSave();
+    }
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
+    EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
+    EXPECT_EQ(ReadFile(QStringLiteral("doc.tvro")), good);
+    EXPECT_TRUE(StrayFiles(dir.path(), {QStringLiteral("doc.tvro")}).isEmpty());
+
+    // A folder that disappeared: the message again, nothing else.
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    NewDocument(QStringLiteral("sub/gone.tvro"), nullptr);
+    QDir(Path(QStringLiteral("sub"))).removeRecursively();
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileSave();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
+}
+
+TEST_F(DocumentCommands, SaveAsWritesTheNewFileAndLeavesTheOldOne)
+{
+    NewDocument(QStringLiteral("old.tvro"), u"pw");
+    TypeText(QStringLiteral("version one"));
+    window->OnFileSave();
+    const QByteArray oldFile = ReadFile(QStringLiteral("old.tvro"));
+    TypeText(QStringLiteral("version two"));
+
+    prompts.AnswerFile(Path(QStringLiteral("new")));
+    window->OnFileSaveAs();
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("另存为"));
+    EXPECT_FALSE(prompts.shown.back().file.overwritePrompt);
+    EXPECT_EQ(ReadFile(QStringLiteral("old.tvro")), oldFile);
+    const DocumentKey key = DeriveKeyFromPassword(u"pw");
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("new.tvro")), key)), QStringLiteral("version two"));
+    EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[new.tvro]"));
+
+    TypeText(QStringLiteral("version three"));
+    window->OnFileSave();
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("new.tvro")), key)), QStringLiteral("version three"));
+    EXPECT_EQ(ReadFile(QStringLiteral("old.tvro")), oldFile);
+}
+
+TEST_F(DocumentCommands, SaveAsCaptionShowsTheLockMarkerOnlyWhileLocked)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    prompts.AnswerFile(Path(QStringLiteral("b.tvro")));
+    window->OnFileSaveAs();
+    EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[b.tvro]"));
+    window->OnLock();
+    prompts.AnswerFile(Path(QStringLiteral("c.tvro")));
+    window->OnFileSaveAs();
+    EXPECT_EQ(window->windowTitle(), kLockedTitlePrefix + QStringLiteral("[c.tvro]"));
+    EXPECT_TRUE(window->isLocked());
+}
+
+TEST_F(DocumentCommands, SaveAsToAnUnwritablePlaceKeepsThePath)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    prompts.AnswerFile(Path(QStringLiteral("missing/b.tvro")));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileSaveAs();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("无法创建该文本,不能向目标地址写入."));
+    EXPECT_EQ(window->documentPath(), Path(QStringLiteral("a.tvro")));
+    EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[a.tvro]"));
+}
+
+TEST_F(DocumentCommands, ExportWritesCodePageTextWithCrLf)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(QStringLiteral("中文\n€ x\u0E01"));
+    window->OnLock(); // export works while locked
+    prompts.AnswerFile(Path(QStringLiteral("out")));
+    window->OnFileExportTxt();
+    const ShownPrompt& chooser = prompts.shown.back();
+    EXPECT_EQ(chooser.caption, QStringLiteral("导出为TXT"));
+    EXPECT_EQ(chooser.file.filter, QStringLiteral("文本文件(*.txt)"));
+    EXPECT_EQ(chooser.file.defaultSuffix, QStringLiteral("txt"));
+    EXPECT_EQ(ReadFile(QStringLiteral("out.txt")), QByteArray("\xD6\xD0\xCE\xC4\r\n\x80 x?"));
+
+    TypeText(QString()); // read-only: the text stays
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    window->OnFileCloseDoc();
+    NewDocument(QStringLiteral("b.tvro"), nullptr);
+    prompts.AnswerFile(Path(QStringLiteral("empty.txt")));
+    window->OnFileExportTxt();
+    EXPECT_TRUE(QFileInfo::exists(Path(QStringLiteral("empty.txt"))));
+    EXPECT_EQ(ReadFile(QStringLiteral("empty.txt")).size(), 0);
+}
+
+TEST_F(DocumentCommands, PasswordCommandRekeysOnlyAfterYes)
+{
+    NewDocument(QStringLiteral("a.tvro"), u"old");
+    TypeText(QStringLiteral("secret"));
+    window->OnFileSave();
+    const QByteArray before = ReadFile(QStringLiteral("a.tvro"));
+
+    prompts.AnswerMessage(MessageAnswer::No);
+    window->OnSettingsPassword();
+    const ShownPrompt& warning = prompts.shown.back();
+    EXPECT_EQ(warning.text, QStringLiteral("警告:重设密码前必须确认文本显示的正确性.\n       如果显示错误并修改后结果将不可逆.\n\n\n文本是否显示正确?"));
+    EXPECT_EQ(warning.caption, QStringLiteral("重要事项"));
+    EXPECT_EQ(warning.icon, MessageIcon::Warning);
+    EXPECT_EQ(warning.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), before);
+    EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"old"));
+
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    AnswerPassword(QStringLiteral("new"));
+    window->OnSettingsPassword();
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"new"))),
+              QStringLiteral("secret"));
+
+    // Cancelling the dialog keeps the key and saves again under it.
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    CancelPassword();
+    TypeText(QStringLiteral("secret 2"));
+    window->OnSettingsPassword();
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"new"))),
+              QStringLiteral("secret 2"));
+}
+
+TEST_F(DocumentCommands, NoAutoSaveWhileACommandWaitsForTheUser)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(QStringLiteral("document A"));
+    window->OnFileSave();
+    const QByteArray fileA = ReadFile(QStringLiteral("a.tvro"));
+    const QByteArray fileB = Encrypt(QStringLiteral("document B"), DeriveKeyFromPassword(u"b"));
+    WriteFile(QStringLiteral("b.tvro"), fileB);
+
+    // Ticks in the confirmation, the file chooser and the password dialog of
+    // Open: none may write A's text into B, nor save A meanwhile.
+    auto tick = [this] { window->OnTimer(kAutoSaveTimerId); };
+    prompts.AnswerMessage(MessageAnswer::Yes, tick);
+    prompts.AnswerFile(Path(QStringLiteral("b.tvro")), tick);
+    prompts.AnswerModal([&](QDialog& dialog) {
+        tick();
+        auto& password = dynamic_cast<SetPassword&>(dialog);
+        password.passwordEdit()->setText(QStringLiteral("b"));
+        password.OnConfirmPassword();
+        return int{QDialog::Rejected};
+    });
+    window->OnFileOpen();
+    EXPECT_EQ(ReadFile(QStringLiteral("b.tvro")), fileB);
+    EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), fileA);
+    EXPECT_EQ(EditorText(), QStringLiteral("document B"));
+}
+
+TEST_F(DocumentCommands, AFailingAutoSaveShowsOneMessageAtATime)
+{
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    NewDocument(QStringLiteral("sub/a.tvro"), nullptr);
+    QDir(Path(QStringLiteral("sub"))).removeRecursively();
+    prompts.AnswerMessage(MessageAnswer::Ok, [this] { window->OnTimer(kAutoSaveTimerId); });
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_EQ(prompts.MessageTexts(), std::vector<QString>{QStringLiteral("尝试写文件失败!")});
+}
+
+TEST_F(DocumentCommands, FileDialogsUseTheDocumentFilter)
+{
+    prompts.AnswerFile(std::nullopt);
+    window->OnFileNew();
+    prompts.AnswerFile(std::nullopt);
+    window->OnFileOpen();
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    const FileDialogRequest& create = prompts.shown[0].file;
+    EXPECT_EQ(create.mode, FileDialogMode::Save);
+    EXPECT_EQ(create.title, QStringLiteral("选择一个存放文件的位置"));
+    EXPECT_TRUE(create.overwritePrompt);
+    const FileDialogRequest& open = prompts.shown[1].file;
+    EXPECT_EQ(open.mode, FileDialogMode::Open);
+    for (const FileDialogRequest* request : {&create, &open}) {
+        EXPECT_EQ(request->filter, QStringLiteral("文件(*.tvro)"));
+        EXPECT_EQ(request->defaultSuffix, QStringLiteral("tvro"));
+    }
+    EXPECT_FALSE(window->isDocumentOpen());
+}
+
+} // namespace
+} // namespace tavro::test

@@ -1,0 +1,115 @@
+// A main window driven through its commands, with scripted prompts and a
+// settings file of its own in a temporary folder.
+#pragma once
+
+#include "main_window.h"
+#include "program_state.h"
+#include "set_password.h"
+#include "support/qt_application.h"
+#include "support/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tavro::test {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        g_documentKey.fill(0);
+        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window->OnInitDialog();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        EXPECT_TRUE(prompts.AllAnswered()) << prompts.Pending() << " scripted answers left unused";
+    }
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+
+    // The next password dialog is confirmed with password typed in.
+    void AnswerPassword(const QString& password)
+    {
+        prompts.AnswerModal([password](QDialog& dialog) {
+            auto& passwordDialog = dynamic_cast<SetPassword&>(dialog);
+            passwordDialog.passwordEdit()->setText(password);
+            passwordDialog.OnConfirmPassword();
+            return int{QDialog::Rejected};
+        });
+    }
+
+    // The next password dialog is cancelled.
+    void CancelPassword()
+    {
+        prompts.AnswerModal([](QDialog& dialog) {
+            dynamic_cast<SetPassword&>(dialog).OnCancel();
+            return int{QDialog::Rejected};
+        });
+    }
+
+    // New document at name, with password (nullptr: the prompt is cancelled).
+    void NewDocument(const QString& name, const char16_t* password)
+    {
+        if (window->isDocumentOpen())
+            prompts.AnswerMessage(MessageAnswer::Yes);
+        prompts.AnswerFile(Path(name));
+        if (password)
+            AnswerPassword(QString::fromUtf16(password));
+        else
+            CancelPassword();
+        window->OnFileNew();
+    }
+
+    void OpenDocument(const QString& name, const char16_t* password)
+    {
+        if (window->isDocumentOpen())
+            prompts.AnswerMessage(MessageAnswer::Yes);
+        prompts.AnswerFile(Path(name));
+        if (password)
+            AnswerPassword(QString::fromUtf16(password));
+        else
+            CancelPassword();
+        window->OnFileOpen();
+    }
+
+    // Replaces the active editor's text as the user would, by editing it.
+    void TypeText(const QString& text)
+    {
+        CRichEditCtrl* editor = window->activeEditor();
+        editor->selectAll();
+        editor->insertPlainText(text);
+    }
+
+    QString EditorText() const { return window->activeEditor()->GetWindowText(); }
+
+    QByteArray ReadFile(const QString& name) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void WriteFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    std::unique_ptr<CTavroTextEditorDlg> window;
+};
+
+inline const QString kLockedTitlePrefix = QStringLiteral("Tavro文本加密 v2.0 - {被锁定无法编辑} - ");
+inline const QString kTitlePrefix = QStringLiteral("Tavro文本加密 v2.0 - ");
+
+} // namespace tavro::test
