@@ -394,9 +394,10 @@ void BitslicedInverse(Plane c[8])
 
 // SubBytes on planes. The composite field is tied to the AES field by
 // z -> 0x51 and Y -> 0x42 (roots of z^4 + z^3 + 1 and of Y^2 + Y + z^3
-// there). Entry is the basis change to the composite field; exit is the basis
-// change back followed by the affine map, whose constant 0x63 flips planes
-// 0, 1, 5 and 6.
+// there), so its basis z^i * Y^j (i < 4, j < 2; bit 4j + i) is the AES-field
+// elements 0x51^i * 0x42^j. Entry gives the coordinates of each byte in that
+// basis; exit maps them back and applies the affine map, whose constant 0x63
+// flips planes 0, 1, 5 and 6.
 void BitslicedSubBytes(PlaneState& s)
 {
     const Plane* x = s.p;
