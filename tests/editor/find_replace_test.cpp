@@ -1,0 +1,205 @@
+#include "find_replace_dialog.h"
+#include "window_fixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace tavro::test {
+namespace {
+
+using Range = std::pair<qsizetype, qsizetype>;
+
+class FindReplace : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        NewDocument(QStringLiteral("a.tvro"), nullptr);
+        prompts.shown.clear();
+    }
+
+    FindReplaceDialog* OpenFind(const QString& find, bool down = true)
+    {
+        window->OnEditFind();
+        FindReplaceDialog* dialog = window->findDialog();
+        dialog->findEdit()->setText(find);
+        (down ? dialog->downButton() : dialog->upButton())->setChecked(true);
+        return dialog;
+    }
+
+    FindReplaceDialog* OpenReplace(const QString& find, const QString& with)
+    {
+        window->OnEditReplace();
+        FindReplaceDialog* dialog = window->findDialog();
+        dialog->findEdit()->setText(find);
+        dialog->replaceEdit()->setText(with);
+        return dialog;
+    }
+
+    Range Selection() const
+    {
+        qsizetype start = 0, end = 0;
+        window->activeEditor()->GetSel(start, end);
+        return {start, end};
+    }
+
+    void Caret(qsizetype position) { window->activeEditor()->SetSel(position, position); }
+};
+
+TEST_F(FindReplace, DownwardSearchSkipsTheSelectedMatchAndWrapsSilently)
+{
+    TypeText(QStringLiteral("ab ab"));
+    Caret(0);
+    FindReplaceDialog* dialog = OpenFind(QStringLiteral("ab"));
+    dialog->findNextButton()->click();
+    EXPECT_EQ(Selection(), Range(0, 2));
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(3, 5));
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(0, 2));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_TRUE(window->activeEditor()->hasFocus());
+}
+
+TEST_F(FindReplace, UpwardSearchFindsTheLastMatchBeforeTheSelection)
+{
+    TypeText(QStringLiteral("ab ab"));
+    Caret(5);
+    FindReplaceDialog* dialog = OpenFind(QStringLiteral("ab"), false);
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(3, 5));
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(0, 2));
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(3, 5));
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(FindReplace, SearchIsCaseSensitiveAndReportsMisses)
+{
+    TypeText(QStringLiteral("ab"));
+    Caret(1);
+    FindReplaceDialog* dialog = OpenFind(QStringLiteral("AB"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    dialog->RequestFindNext();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("找不到 AB"));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("结果"));
+    EXPECT_EQ(prompts.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(Selection(), Range(1, 1)); // unchanged
+}
+
+TEST_F(FindReplace, LineBreaksCountAsOneCharacter)
+{
+    TypeText(QStringLiteral("first\nsecond\nthe target line"));
+    Caret(0);
+    OpenFind(QStringLiteral("target"))->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(17, 23));
+    EXPECT_EQ(window->activeEditor()->textCursor().selectedText(), QStringLiteral("target"));
+}
+
+TEST_F(FindReplace, OneDialogAtATimeOpeningEmptyAndDown)
+{
+    FindReplaceDialog* dialog = OpenFind(QStringLiteral("x"), false);
+    window->OnEditFind();
+    window->OnEditReplace();
+    EXPECT_EQ(window->findDialog(), dialog);
+    EXPECT_EQ(dialog->findEdit()->text(), QStringLiteral("x"));
+    dialog->cancelButton()->click();
+    EXPECT_FALSE(window->isFindDialogOpen());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    window->OnEditReplace();
+    ASSERT_TRUE(window->findDialog());
+    EXPECT_FALSE(window->findDialog()->IsFindOnly());
+    EXPECT_EQ(window->findDialog()->windowTitle(), QStringLiteral("替换"));
+    window->findDialog()->reject();
+    window->OnEditFind();
+    dialog = window->findDialog();
+    EXPECT_TRUE(dialog->IsFindOnly());
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("查找"));
+    EXPECT_EQ(dialog->findEdit()->text(), QString());
+    EXPECT_TRUE(dialog->downButton()->isChecked());
+    EXPECT_EQ(dialog->findEdit()->maxLength(), 127);
+}
+
+TEST_F(FindReplace, ReplaceNeedsTheMatchSelectedFirst)
+{
+    TypeText(QStringLiteral("one two one"));
+    Caret(0);
+    FindReplaceDialog* dialog = OpenReplace(QStringLiteral("one"), QStringLiteral("1"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    dialog->replaceButton()->click();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("请继续搜索后进行替换."));
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("提示"));
+    EXPECT_EQ(prompts.shown.back().icon, MessageIcon::None);
+    EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
+
+    dialog->RequestFindNext();
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(8, 11));
+    dialog->RequestReplace();
+    EXPECT_EQ(EditorText(), QStringLiteral("one two 1"));
+    EXPECT_EQ(Selection(), Range(0, 9)); // all text selected afterwards
+    window->OnEditUndo(); // and the edit is undoable
+    EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
+}
+
+TEST_F(FindReplace, ReplaceOfAMissingStringReportsIt)
+{
+    TypeText(QStringLiteral("abc"));
+    FindReplaceDialog* dialog = OpenReplace(QStringLiteral("zz"), QStringLiteral("y"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    dialog->RequestReplace();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("找不到 zz"));
+    // Find Next that finds nothing leaves no selection and the focus in the editor.
+    window->activeEditor()->SetSel(1, 2);
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(2, 2));
+    EXPECT_TRUE(window->activeEditor()->hasFocus());
+}
+
+TEST_F(FindReplace, ReplaceAllIsLeftToRightAndNonOverlapping)
+{
+    struct Case { const char16_t* text; const char16_t* find; const char16_t* with; const char16_t* result; int count; };
+    const Case cases[] = {
+        {u"aaaa", u"aa", u"b", u"bb", 2},
+        {u"aaa", u"aa", u"b", u"ba", 1},
+        {u"aa", u"a", u"aa", u"aaaa", 2},
+        {u"abc", u"x", u"y", u"abc", 0},
+        {u"行一\n行二", u"行", u"line", u"line一\nline二", 2},
+    };
+    for (const Case& c : cases) {
+        TypeText(QString::fromUtf16(c.text));
+        FindReplaceDialog* dialog = OpenReplace(QString::fromUtf16(c.find), QString::fromUtf16(c.with));
+        prompts.AnswerMessage(MessageAnswer::Ok);
+        dialog->replaceAllButton()->click();
+        EXPECT_EQ(EditorText(), QString::fromUtf16(c.result));
+        EXPECT_EQ(prompts.shown.back().text, QStringLiteral("已经完成所有替换,共替换%1处.").arg(c.count));
+        EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("完成"));
+        dialog->reject();
+    }
+}
+
+TEST_F(FindReplace, LockedTextIsNeverReplacedButCanBeSearched)
+{
+    TypeText(QStringLiteral("keep keep"));
+    FindReplaceDialog* dialog = OpenReplace(QStringLiteral("keep"), QStringLiteral("lose"));
+    window->OnLock(); // the dialog was open before the lock
+    Caret(0);
+    dialog->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(0, 4));
+    dialog->RequestReplace();
+    dialog->RequestReplaceAll();
+    EXPECT_EQ(EditorText(), QStringLiteral("keep keep"));
+    EXPECT_TRUE(prompts.AllAnswered());
+}
+
+} // namespace
+} // namespace tavro::test
