@@ -107,7 +107,11 @@ DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const Docu
     Aes256DecryptBlocks(context, plaintext.data(), wholeBlocks);
     Aes256Wipe(context);
 
-    const std::size_t textLength = padCount >= plaintext.size() ? 0 : plaintext.size() - padCount;
+    // The filler sits at the end of the body as stored. When the body was
+    // cut short the filler went with the lost partial block, and every whole
+    // block left is text: nothing of it is dropped.
+    const std::size_t textLength =
+        padCount >= body.size() ? 0 : std::min(plaintext.size(), body.size() - padCount);
     result.text = DecodeCodePage({plaintext.data(), textLength});
     return result;
 }

@@ -45,7 +45,9 @@ struct DecryptedDocument {
 // - 0 bytes: an empty document, CRC sound (a freshly created file);
 // - 1 to 4 bytes: no complete header: empty text, CRC outcome false;
 // - a body not a multiple of 16: the whole blocks are deciphered, the
-//   partial block is dropped, the CRC is taken over the body as stored;
+//   partial block is dropped, the CRC is taken over the body as stored, and
+//   the filler is counted from the end of the body as stored (so a body cut
+//   short loses no text of its whole blocks);
 // - a pad count beyond the deciphered bytes gives an empty text.
 // The text ends at the first 0x00 byte of the plaintext.
 DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const DocumentKey& key);
