@@ -192,6 +192,25 @@ TEST_F(DocumentCommands, ReadOnlyDocumentCannotBeOpened)
     EXPECT_FALSE(window->isDocumentOpen());
 }
 
+TEST_F(DocumentCommands, SaveIntoAReadOnlyFolderKeepsTheOldFile)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders; run as another user to check";
+    QDir(dir.path()).mkdir(QStringLiteral("ro"));
+    NewDocument(QStringLiteral("ro/doc.tvro"), nullptr);
+    TypeText(QStringLiteral("first"));
+    window->OnFileSave();
+    const QByteArray first = ReadFile(QStringLiteral("ro/doc.tvro"));
+    QFile::setPermissions(Path(QStringLiteral("ro")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    TypeText(QStringLiteral("second"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->OnFileSave();
+    QFile::setPermissions(Path(QStringLiteral("ro")), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                          QFileDevice::ExeOwner);
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
+    EXPECT_EQ(ReadFile(QStringLiteral("ro/doc.tvro")), first);
+}
+
 TEST_F(DocumentCommands, FailedNewLeavesTheCurrentDocumentAsItWas)
 {
     NewDocument(QStringLiteral("first.tvro"), nullptr); // its 0-byte file stays open for the first save

@@ -10,6 +10,8 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include <unistd.h>
+
 namespace tavro::test {
 namespace {
 
@@ -254,6 +256,22 @@ TEST_F(Settings, UnwritableSettingsFileIsReportedAtClose)
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("未能保存当前设置,无法在文件位置写入配置信息."));
     EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
     EXPECT_EQ(prompts.shown.back().icon, MessageIcon::None);
+}
+
+TEST_F(Settings, ReadOnlySettingsFileIsIgnoredAndReportedAtClose)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files; run as another user to check";
+    SettingsRecord record;
+    record.wordWrap = false;
+    WriteFile(QStringLiteral("config"), SerializeSettings(record));
+    QFile::setPermissions(Path(QStringLiteral("config")), QFileDevice::ReadOwner);
+    window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+    window->OnInitDialog();
+    EXPECT_TRUE(window->isWordWrap()); // not read: it must be writable too
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    window->close();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("未能保存当前设置,无法在文件位置写入配置信息."));
 }
 
 } // namespace
