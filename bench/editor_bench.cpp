@@ -5,6 +5,7 @@
 #include "document_file.h"
 #include "find_replace_dialog.h"
 #include "main_window.h"
+#include "program_state.h"
 #include "prompts.h"
 
 #include <QApplication>
@@ -106,6 +107,9 @@ int main(int argc, char* argv[])
     const bool intact = window.activeEditor()->GetWindowText() == text;
     window.OnUnlock();
     const double saveMs = Ms([&] { window.OnFileSave(); });
+    const double formatMs = Ms([&] { window.ApplyEditorFormat(); });
+    g_charFormat.setYHeight(400);
+    const double fontMs = Ms([&] { window.ApplyEditorFormat(); });
 
     CRichEditCtrl* editor = window.activeEditor();
     editor->setFocus();
@@ -131,6 +135,8 @@ int main(int argc, char* argv[])
     Row("open (read, decrypt, show)", openMs, goal);
     std::snprintf(goal, sizeof goal, "%.2fx bare (goal <= 0.5x)", saveMs / bareMs);
     Row("save (encrypt, write, commit)", saveMs, goal);
+    Row("ApplyEditorFormat, format unchanged", formatMs, "");
+    Row("ApplyEditorFormat, new font size", fontMs, "lays the text out again");
     Row("Tab in the middle of the text", tabMs, "goal < 20 ms");
     Row("Find Next (Replace dialog)", findMs, "goal < 20 ms");
     Row("Replace of the found match", replaceMs, "goal < 20 ms");

@@ -86,7 +86,7 @@ void CTavroTextEditorDlg::BuildEditors()
         editor->installEventFilter(this);
         editor->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(editor, &QWidget::customContextMenuRequested, this,
-                [this] { OnEditorContextMenu(); });
+                [this] { OnEditorMsgFilter(); });
     }
     setCentralWidget(client);
 }

@@ -146,7 +146,7 @@ private:
     void SetTimer(int id, int periodMs);
     void KillTimer(int id);
     void InsertTab();
-    void OnEditorContextMenu();
+    void OnEditorMsgFilter();
     void OpenFindDialog(bool findOnly);
     void SearchDown(FindReplaceDialog* dialog, const QString& text, const QString& find);
     void SearchUp(FindReplaceDialog* dialog, const QString& text, const QString& find);

@@ -97,7 +97,7 @@ std::unique_ptr<QMenu> CTavroTextEditorDlg::LoadEditPopup()
     return popup;
 }
 
-void CTavroTextEditorDlg::OnEditorContextMenu()
+void CTavroTextEditorDlg::OnEditorMsgFilter()
 {
     // The Edit popup, loaded afresh, at the mouse cursor; a chosen item is
     // carried out as if it came from the menu bar.

@@ -116,6 +116,27 @@ TEST_F(Editing, PasteTakesPlainTextOnly)
             EXPECT_FALSE(it.fragment().charFormat().hasProperty(QTextFormat::FontWeight));
 }
 
+TEST_F(Editing, DropsArePlainTextAndRefusedWhileLocked)
+{
+    auto drop = [this] {
+        QMimeData data;
+        data.setHtml(QStringLiteral("<b>拖</b>"));
+        data.setText(QStringLiteral("拖"));
+        QWidget* target = editor()->viewport();
+        const QPointF at(5, 5);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+    };
+    window->OnLock();
+    drop();
+    EXPECT_EQ(EditorText(), QString());
+    window->OnUnlock();
+    drop();
+    EXPECT_EQ(EditorText(), QStringLiteral("拖"));
+}
+
 TEST_F(Editing, CutCopyDeleteAndUndoActOnTheActiveEditor)
 {
     TypeText(QStringLiteral("hello world"));
