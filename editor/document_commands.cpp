@@ -94,6 +94,12 @@ void CTavroTextEditorDlg::OnFileOpen()
     m_pDocFile = std::move(file);
     AskForKey();
     m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
+    ShowOpenedDocument();
+}
+
+void CTavroTextEditorDlg::ShowOpenedDocument()
+{
+    // An opened document is always shown locked; a damaged one is shown too.
     SetDocumentState(true);
     LockEditors();
     if (!ReadDocument())
@@ -111,17 +117,7 @@ void CTavroTextEditorDlg::OpenCommandLineDocument(const QString& path)
     m_strDocPath = QFileInfo(path).absoluteFilePath();
     AskForKey();
     m_strTitleName = QLatin1Char('[') + path.section(QLatin1Char('/'), -1) + QLatin1Char(']');
-    m_bDocumentOpen = true;
-    m_editNoWrap->setEnabled(true);
-    m_editWrap->setEnabled(true);
-    m_editNoWrap->SetWindowText(QString());
-    m_editWrap->SetWindowText(QString());
-    ApplyEditorFormat();
-    OnUnlock();
-    LockEditors();
-    if (!ReadDocument())
-        m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
-    DropStream();
+    ShowOpenedDocument();
 }
 
 void CTavroTextEditorDlg::OnFileSaveAs()

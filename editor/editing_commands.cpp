@@ -8,42 +8,38 @@
 
 namespace tavro {
 
-void CTavroTextEditorDlg::OnEditUndo()
+CRichEditCtrl* CTavroTextEditorDlg::FocusActiveEditor()
 {
+    // With no document open the editors are disabled and take no keystroke.
     CRichEditCtrl* editor = activeEditor();
     if (!editor->isEnabled())
-        return; // no document: nothing takes the keystroke
+        return nullptr;
     editor->setFocus();
-    if (!editor->isReadOnly())
+    return editor;
+}
+
+void CTavroTextEditorDlg::OnEditUndo()
+{
+    if (CRichEditCtrl* editor = FocusActiveEditor(); editor && !editor->isReadOnly())
         editor->undo();
 }
 
 void CTavroTextEditorDlg::OnEditCut()
 {
-    CRichEditCtrl* editor = activeEditor();
-    if (!editor->isEnabled())
-        return;
-    editor->setFocus();
-    if (!editor->isReadOnly())
+    if (CRichEditCtrl* editor = FocusActiveEditor(); editor && !editor->isReadOnly())
         editor->cut();
 }
 
 void CTavroTextEditorDlg::OnEditCopy()
 {
-    CRichEditCtrl* editor = activeEditor();
-    if (!editor->isEnabled())
-        return;
-    editor->setFocus();
-    editor->copy();
+    if (CRichEditCtrl* editor = FocusActiveEditor())
+        editor->copy();
 }
 
 void CTavroTextEditorDlg::OnEditSelectAll()
 {
-    CRichEditCtrl* editor = activeEditor();
-    if (!editor->isEnabled())
-        return;
-    editor->setFocus();
-    editor->selectAll();
+    if (CRichEditCtrl* editor = FocusActiveEditor())
+        editor->selectAll();
 }
 
 void CTavroTextEditorDlg::OnEditDelete()

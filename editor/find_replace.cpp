@@ -42,13 +42,13 @@ void CTavroTextEditorDlg::OnFindReplace(FindReplaceDialog* dialog)
     const QString text = activeEditor()->GetWindowText();
     if (m_bFindOnly) {
         if (flags & FindReplaceDialog::FR_DOWN)
-            SearchDown(dialog, text, find);
+            SearchDown(text, find, false);
         else
-            SearchUp(dialog, text, find);
+            SearchUp(text, find);
         return;
     }
     if (flags & FindReplaceDialog::FR_FINDNEXT)
-        ReplaceFindNext(text, find);
+        SearchDown(text, find, true); // the Replace dialog always searches down
     if (flags & FindReplaceDialog::FR_REPLACE) {
         if (!ReplaceSelection(dialog, text, find))
             return;
@@ -64,71 +64,50 @@ void CTavroTextEditorDlg::ReportNotFound(const QString& find)
                    MessageIcon::Information);
 }
 
-namespace {
-
-// First occurrence at or after from, else (wrapping to the top) the first
-// in the whole text; -1 when there is none.
-qsizetype FindDownWrapping(const QString& text, const QString& find, qsizetype from)
+void CTavroTextEditorDlg::SelectMatch(qsizetype pos, qsizetype length)
 {
-    qsizetype pos = from <= text.size() ? text.indexOf(find, from) : -1;
+    activeEditor()->SetSel(pos, pos + length);
+    activeEditor()->setFocus();
+}
+
+void CTavroTextEditorDlg::SearchDown(const QString& text, const QString& find,
+                                     bool clearSelectionIfMissing)
+{
+    CRichEditCtrl* editor = activeEditor();
+    qsizetype selStart = 0;
+    qsizetype selEnd = 0;
+    editor->GetSel(selStart, selEnd);
+    // From the end of the selection, so a selected match is skipped; then,
+    // wrapping to the top, from the start.
+    qsizetype pos = selEnd <= text.size() ? text.indexOf(find, selEnd) : -1;
     if (pos < 0)
         pos = text.indexOf(find);
-    return pos;
-}
-
-} // namespace
-
-void CTavroTextEditorDlg::SearchDown(FindReplaceDialog*, const QString& text, const QString& find)
-{
-    CRichEditCtrl* editor = activeEditor();
-    qsizetype selStart = 0;
-    qsizetype selEnd = 0;
-    editor->GetSel(selStart, selEnd);
-    // From the end of the selection: a selected match is skipped.
-    const qsizetype pos = FindDownWrapping(text, find, selEnd);
-    if (pos < 0) {
-        ReportNotFound(find);
+    if (pos >= 0) {
+        SelectMatch(pos, find.size());
         return;
     }
-    editor->SetSel(pos, pos + find.size());
-    editor->setFocus();
+    ReportNotFound(find);
+    if (clearSelectionIfMissing) {
+        editor->SetSel(-1, find.size() - 1); // no selection; the caret stays
+        editor->setFocus();
+    }
 }
 
-void CTavroTextEditorDlg::SearchUp(FindReplaceDialog*, const QString& text, const QString& find)
+void CTavroTextEditorDlg::SearchUp(const QString& text, const QString& find)
 {
-    CRichEditCtrl* editor = activeEditor();
     qsizetype selStart = 0;
     qsizetype selEnd = 0;
-    editor->GetSel(selStart, selEnd);
+    activeEditor()->GetSel(selStart, selEnd);
     // The last occurrence that ends at or before the selection start, else
     // (wrapping to the bottom) the last one in the text.
     const qsizetype lastStart = selStart - find.size();
     qsizetype pos = lastStart >= 0 ? text.lastIndexOf(find, lastStart) : -1;
     if (pos < 0)
         pos = text.lastIndexOf(find);
-    if (pos < 0) {
+    if (pos >= 0)
+        SelectMatch(pos, find.size());
+    else
         ReportNotFound(find);
-        return;
-    }
-    editor->SetSel(pos, pos + find.size());
-    editor->setFocus();
-}
-
-void CTavroTextEditorDlg::ReplaceFindNext(const QString& text, const QString& find)
-{
-    CRichEditCtrl* editor = activeEditor();
-    qsizetype selStart = 0;
-    qsizetype selEnd = 0;
-    editor->GetSel(selStart, selEnd);
-    const qsizetype pos = FindDownWrapping(text, find, selEnd);
-    if (pos < 0) {
-        ReportNotFound(find);
-        editor->SetSel(-1, find.size() - 1); // no selection; the caret stays
-        editor->setFocus();
-        return;
-    }
-    editor->SetSel(pos, pos + find.size());
-    editor->setFocus();
 }
 
 bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QString& text,

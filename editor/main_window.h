@@ -137,6 +137,7 @@ private:
     CRichEditCtrl* hiddenEditor() const { return m_bWordWrap ? m_editNoWrap : m_editWrap; }
     void ShowActiveEditor();
     void OpenCommandLineDocument(const QString& path);
+    void ShowOpenedDocument();
     bool ConfirmClosing();
     void AskForKey();
     void DropStream();
@@ -146,11 +147,12 @@ private:
     void SetTimer(int id, int periodMs);
     void KillTimer(int id);
     void InsertTab();
+    CRichEditCtrl* FocusActiveEditor();
     void OnEditorMsgFilter();
     void OpenFindDialog(bool findOnly);
-    void SearchDown(FindReplaceDialog* dialog, const QString& text, const QString& find);
-    void SearchUp(FindReplaceDialog* dialog, const QString& text, const QString& find);
-    void ReplaceFindNext(const QString& text, const QString& find);
+    void SearchDown(const QString& text, const QString& find, bool clearSelectionIfMissing);
+    void SearchUp(const QString& text, const QString& find);
+    void SelectMatch(qsizetype pos, qsizetype length);
     bool ReplaceSelection(FindReplaceDialog* dialog, const QString& text, const QString& find);
     void ReplaceAll(FindReplaceDialog* dialog, const QString& text, const QString& find);
     void ReportNotFound(const QString& find);

@@ -15,9 +15,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ShowActive();
         NewDocument(QStringLiteral("a.tvro"), nullptr);
         editor()->setFocus();
     }

@@ -16,9 +16,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ShowActive();
         NewDocument(QStringLiteral("a.tvro"), nullptr);
         prompts.shown.clear();
     }

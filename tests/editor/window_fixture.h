@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -59,26 +60,22 @@ protected:
     // New document at name, with password (nullptr: the prompt is cancelled).
     void NewDocument(const QString& name, const char16_t* password)
     {
-        if (window->isDocumentOpen())
-            prompts.AnswerMessage(MessageAnswer::Yes);
-        prompts.AnswerFile(Path(name));
-        if (password)
-            AnswerPassword(QString::fromUtf16(password));
-        else
-            CancelPassword();
+        AnswerDocumentPrompts(name, password);
         window->OnFileNew();
     }
 
     void OpenDocument(const QString& name, const char16_t* password)
     {
-        if (window->isDocumentOpen())
-            prompts.AnswerMessage(MessageAnswer::Yes);
-        prompts.AnswerFile(Path(name));
-        if (password)
-            AnswerPassword(QString::fromUtf16(password));
-        else
-            CancelPassword();
+        AnswerDocumentPrompts(name, password);
         window->OnFileOpen();
+    }
+
+    // Shows the window and makes it the active one, so focus can be checked.
+    void ShowActive()
+    {
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
     // Replaces the active editor's text as the user would, by editing it.
@@ -106,6 +103,21 @@ protected:
 
     QTemporaryDir dir;
     ScriptedPrompts prompts;
+
+private:
+    // Confirms closing the open document, chooses name, answers the password.
+    void AnswerDocumentPrompts(const QString& name, const char16_t* password)
+    {
+        if (window->isDocumentOpen())
+            prompts.AnswerMessage(MessageAnswer::Yes);
+        prompts.AnswerFile(Path(name));
+        if (password)
+            AnswerPassword(QString::fromUtf16(password));
+        else
+            CancelPassword();
+    }
+
+protected:
     std::unique_ptr<CTavroTextEditorDlg> window;
 };
 
