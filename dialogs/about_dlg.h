@@ -1,0 +1,29 @@
+// The About box: the product picture alone, without a title bar. A left or
+// right mouse press anywhere on it, Enter or Escape closes it.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+
+namespace tavro {
+
+class AboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDlg(QWidget* parent = nullptr);
+
+    // The picture's size in device-independent pixels.
+    static constexpr QSize kPictureSize{300, 220};
+
+    QLabel* picture() const { return m_picture; } // control 1016
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QLabel* m_picture = nullptr;
+};
+
+} // namespace tavro

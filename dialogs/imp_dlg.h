@@ -1,0 +1,30 @@
+// The usage notes: four paragraphs of advice, read-only. Closes with its
+// close box, Enter or Escape.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+class QLabel;
+
+namespace tavro {
+
+class ImpDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit ImpDlg(QWidget* parent = nullptr);
+
+    // The paragraphs, in the order shown; each begins with eight spaces.
+    static const QStringList kParagraphs;
+
+    // The paragraphs' labels, for tests.
+    const QList<QLabel*>& paragraphLabels() const { return m_labels; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override; // Enter closes as Escape does
+
+private:
+    QList<QLabel*> m_labels;
+};
+
+} // namespace tavro
