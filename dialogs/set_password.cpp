@@ -1,5 +1,7 @@
 #include "set_password.h"
 
+#include "dialog_units.h"
+
 #include "key_derivation.h"
 #include "program_state.h"
 #include "prompts.h"
@@ -24,26 +26,6 @@ namespace tavro {
 namespace {
 
 const QString kNotSet = QStringLiteral("(未设置)");
-
-// Dialog units, as the dialog was first drawn in: a quarter of the average
-// Latin letter width across, an eighth of the font height down. Measured on
-// the dialog's own font, so the proportions hold on any font and scale.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font)
-    {
-        const QFontMetrics metrics(font);
-        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        m_baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
-        m_baseY = metrics.height();
-    }
-    int X(int units) const { return units * m_baseX / 4; }
-    int Y(int units) const { return units * m_baseY / 8; }
-
-private:
-    int m_baseX = 6;
-    int m_baseY = 13;
-};
 
 QPushButton* MakeButton(const QString& text, QWidget* parent)
 {

@@ -11,6 +11,7 @@ int CTavroTextEditorApp::InitInstance(int& argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tavro.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavro-editor")); // ties windows to the menu entry
     QtPrompts prompts;
     CTavroTextEditorDlg window(prompts);
     QStringList arguments = QApplication::arguments();
