@@ -1,7 +1,6 @@
 #include "about_dlg.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,7 +27,7 @@ QPixmap RenderPicture(QSize size, qreal pixelRatio)
 } // namespace
 
 AboutDlg::AboutDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    : InformationDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     m_picture = new QLabel(this);
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
@@ -47,19 +46,6 @@ void AboutDlg::mousePressEvent(QMouseEvent* event)
         accept();
     else
         QDialog::mousePressEvent(event);
-}
-
-void AboutDlg::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event); // Escape: reject()
-    }
 }
 
 } // namespace tavro

@@ -2,13 +2,13 @@
 // right mouse press anywhere on it, Enter or Escape closes it.
 #pragma once
 
-#include <QDialog>
+#include "information_dialog.h"
 
 class QLabel;
 
 namespace tavro {
 
-class AboutDlg : public QDialog {
+class AboutDlg : public InformationDialog {
     Q_OBJECT
 public:
     explicit AboutDlg(QWidget* parent = nullptr);
@@ -20,7 +20,6 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QLabel* m_picture = nullptr;

@@ -1,8 +1,7 @@
 #include "imp_dlg.h"
 
-#include "dialog_units.h"
+#include "dialog_style.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -16,9 +15,7 @@ const QStringList ImpDlg::kParagraphs = {
 };
 
 ImpDlg::ImpDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint)
+    : InformationDialog(parent, kFixedDialogFlags)
 {
     setWindowTitle(QStringLiteral("使用注意"));
     const DialogUnits du(font());
@@ -39,19 +36,6 @@ ImpDlg::ImpDlg(QWidget* parent)
         m_labels.append(label);
     }
     layout->setSizeConstraint(QLayout::SetFixedSize);
-}
-
-void ImpDlg::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event); // Escape: reject()
-    }
 }
 
 } // namespace tavro

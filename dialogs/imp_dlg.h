@@ -2,14 +2,14 @@
 // close box, Enter or Escape.
 #pragma once
 
-#include <QDialog>
+#include "information_dialog.h"
 #include <QStringList>
 
 class QLabel;
 
 namespace tavro {
 
-class ImpDlg : public QDialog {
+class ImpDlg : public InformationDialog {
     Q_OBJECT
 public:
     explicit ImpDlg(QWidget* parent = nullptr);
@@ -19,9 +19,6 @@ public:
 
     // The paragraphs' labels, for tests.
     const QList<QLabel*>& paragraphLabels() const { return m_labels; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override; // Enter closes as Escape does
 
 private:
     QList<QLabel*> m_labels;

@@ -1,6 +1,6 @@
 #include "set_font_dialog.h"
 
-#include "dialog_units.h"
+#include "dialog_style.h"
 #include "program_state.h"
 #include "prompts.h"
 #include "rich_edit_ctrl.h"
@@ -59,22 +59,10 @@ int SizeNumberOf(std::int32_t yHeight)
     return static_cast<int>(std::sqrt(static_cast<double>(yHeight)));
 }
 
-QPushButton* MakeButton(const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    // No default button: Enter on a button presses that button, anywhere
-    // else it commits (see keyPressEvent).
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
 } // namespace
 
 SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, kFixedDialogFlags),
       m_prompts(prompts)
 {
     setWindowTitle(QStringLiteral("设置字体"));
@@ -113,7 +101,7 @@ SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
     m_editSize->setFixedWidth(std::max(du.X(24), m_editSize->fontMetrics().horizontalAdvance(
                                                      QStringLiteral("0000")) + du.X(6)));
     auto* rangeLabel = new QLabel(QStringLiteral("(有效范围8~120)"), sizeGroup);
-    m_buttonColor = MakeButton(QStringLiteral("文字颜色"), sizeGroup);
+    m_buttonColor = MakePlainButton(QStringLiteral("文字颜色"), sizeGroup);
     m_buttonColor->setMinimumSize(du.X(48), du.Y(24));
     auto* sizeLayout = new QGridLayout(sizeGroup);
     sizeLayout->setContentsMargins(du.X(6), du.Y(2), du.X(6), du.Y(4));
@@ -137,9 +125,9 @@ SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
     previewLayout->addWidget(m_editPreview);
 
     // Bottom: "恢复默认值" left, then "确定" and "取消", equally wide.
-    m_buttonRestore = MakeButton(QStringLiteral("恢复默认值"), this);
-    m_buttonOk = MakeButton(QStringLiteral("确定"), this);
-    m_buttonCancel = MakeButton(QStringLiteral("取消"), this);
+    m_buttonRestore = MakePlainButton(QStringLiteral("恢复默认值"), this);
+    m_buttonOk = MakePlainButton(QStringLiteral("确定"), this);
+    m_buttonCancel = MakePlainButton(QStringLiteral("取消"), this);
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(du.X(5));
     for (QPushButton* button : {m_buttonRestore, m_buttonOk, m_buttonCancel}) {

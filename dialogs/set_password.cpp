@@ -1,6 +1,6 @@
 #include "set_password.h"
 
-#include "dialog_units.h"
+#include "dialog_style.h"
 
 #include "key_derivation.h"
 #include "program_state.h"
@@ -27,21 +27,10 @@ namespace {
 
 const QString kNotSet = QStringLiteral("(未设置)");
 
-QPushButton* MakeButton(const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    // No default button: Enter never presses one.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
 } // namespace
 
 SetPassword::SetPassword(Prompts& prompts, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, kFixedDialogFlags),
       m_prompts(prompts)
 {
     setWindowTitle(QStringLiteral("密码"));
@@ -73,7 +62,7 @@ SetPassword::SetPassword(Prompts& prompts, QWidget* parent)
     // A long file name is cut at the label's edge; it never widens the dialog.
     m_labelKeyFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_labelKeyFile->setMinimumWidth(du.X(68));
-    m_buttonFile = MakeButton(QStringLiteral("文件..."), fileGroup);
+    m_buttonFile = MakePlainButton(QStringLiteral("文件..."), fileGroup);
     m_buttonFile->setMinimumSize(du.X(55), du.Y(23));
     auto* fileLayout = new QHBoxLayout(fileGroup);
     fileLayout->setContentsMargins(du.X(8), du.Y(2), du.X(4), du.Y(4));
@@ -96,8 +85,8 @@ SetPassword::SetPassword(Prompts& prompts, QWidget* parent)
     columns->addLayout(fileColumn);
 
     // "确定" left of "取消", the pair centred below.
-    m_buttonConfirm = MakeButton(QStringLiteral("确定"), this);
-    m_buttonCancel = MakeButton(QStringLiteral("取消"), this);
+    m_buttonConfirm = MakePlainButton(QStringLiteral("确定"), this);
+    m_buttonCancel = MakePlainButton(QStringLiteral("取消"), this);
     m_buttonConfirm->setMinimumSize(du.X(60), du.Y(32));
     m_buttonCancel->setMinimumSize(du.X(60), du.Y(32));
     auto* buttons = new QHBoxLayout;

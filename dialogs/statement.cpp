@@ -1,9 +1,8 @@
 #include "statement.h"
 
 #include "char_format.h"
-#include "dialog_units.h"
+#include "dialog_style.h"
 
-#include <QKeyEvent>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -37,9 +36,7 @@ constexpr std::int32_t kHeight = 225; // twips: 11.25 points
 } // namespace
 
 Statement::Statement(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint)
+    : InformationDialog(parent, kFixedDialogFlags)
 {
     setWindowTitle(QStringLiteral("安全申明及原理"));
 
@@ -104,19 +101,6 @@ void Statement::SetRangeFormat(int start, int end, std::uint32_t colorRef)
     else
         cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.setCharFormat(format);
-}
-
-void Statement::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event); // Escape: reject()
-    }
 }
 
 } // namespace tavro

@@ -3,7 +3,7 @@
 // close box, Enter or Escape.
 #pragma once
 
-#include <QDialog>
+#include "information_dialog.h"
 #include <QString>
 
 #include <cstdint>
@@ -12,7 +12,7 @@ class QTextEdit;
 
 namespace tavro {
 
-class Statement : public QDialog {
+class Statement : public InformationDialog {
     Q_OBJECT
 public:
     explicit Statement(QWidget* parent = nullptr);
@@ -28,9 +28,6 @@ public:
     static constexpr std::uint32_t kKeyColor = 0x0000AEFF;    // orange
 
     QTextEdit* statementEdit() const { return m_editStatement; } // control 1000
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override; // Enter closes as Escape does
 
 private:
     void OnInitDialog();

@@ -4,6 +4,8 @@
 
 #include "support/qt_application.h"
 
+#include "support/dialog_harness.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -23,7 +25,7 @@ using tavro::Statement;
 
 namespace {
 
-constexpr int kNoResult = 42; // a result code no closing path sets
+using tavro::test::kNoResult;
 
 // Shows dialog as a modal run would, then closes it one way.
 template <class Dialog>

@@ -5,6 +5,8 @@
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
 
+#include "support/dialog_harness.h"
+
 #include <gtest/gtest.h>
 
 #include <QFontComboBox>
@@ -31,8 +33,6 @@ using tavro::test::ShownPrompt;
 
 namespace {
 
-constexpr int kNoResult = 42; // a result code no closing path sets
-
 // Scripted prompts that also keep the colour each colour chooser opened on.
 class ColorPrompts : public ScriptedPrompts {
 public:
@@ -45,20 +45,8 @@ public:
 };
 
 // A dialog on screen, as the Font command runs it.
-struct Harness {
-    Harness()
-    {
-        dialog.show();
-        dialog.setResult(kNoResult);
-    }
-    bool ClosedWithCancelCode() const
-    {
-        return !dialog.isVisible() && dialog.result() == QDialog::Rejected;
-    }
-
-    ColorPrompts prompts;
-    SETFONTDialog dialog{prompts};
-};
+using tavro::test::kNoResult;
+using Harness = tavro::test::DialogHarness<SETFONTDialog, ColorPrompts>;
 
 // A format unlike the default in every field the dialog edits, with bytes
 // in the tail (92..115) that the dialog must never touch.

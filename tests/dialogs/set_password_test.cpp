@@ -5,6 +5,8 @@
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
 
+#include "support/dialog_harness.h"
+
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -55,25 +57,11 @@ const QString kNotSet = QStringLiteral("(未设置)");
 const QString kOpenFailure = QStringLiteral("无法打开文件(是否已被删除).");
 const QString kOpenFailureCaption = QStringLiteral("读取失败");
 
-constexpr int kNoResult = 42; // a result code no closing path sets
-
 std::string Text(const DocumentKey& key) { return std::string(key.begin(), key.end()); }
 
 // A dialog on screen with scripted prompts, as a caller runs it.
-struct Harness {
-    Harness()
-    {
-        dialog.show();
-        dialog.setResult(kNoResult);
-    }
-    bool ClosedWithCancelCode() const
-    {
-        return !dialog.isVisible() && dialog.result() == QDialog::Rejected;
-    }
-
-    ScriptedPrompts prompts;
-    SetPassword dialog{prompts};
-};
+using tavro::test::kNoResult;
+using Harness = tavro::test::DialogHarness<SetPassword, ScriptedPrompts>;
 
 class SetPasswordTest : public ::testing::Test {
 protected:
