@@ -4,6 +4,7 @@
 #include "program_state.h"
 #include "prompts.h"
 #include "set_password.h"
+#include "text_buffers.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -160,9 +161,8 @@ void CTavroTextEditorDlg::OnFileExportTxt()
     // no terminator, no encryption.
     m_strText = activeEditor()->GetWindowText();
     m_strText.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const SecureBytes bytes = EncodeCodePage(
-        {reinterpret_cast<const char16_t*>(m_strText.utf16()), static_cast<std::size_t>(m_strText.size())});
-    m_strText.clear();
+    const SecureBytes bytes = EncodeCodePage(Utf16(m_strText));
+    WipeText(m_strText);
     const auto size = static_cast<qint64>(bytes.size());
     if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit())
         m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);

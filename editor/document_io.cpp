@@ -5,27 +5,11 @@
 #include "program_state.h"
 #include "prompts.h"
 #include "secure_memory.h"
+#include "text_buffers.h"
 
 #include <QSaveFile>
 
 namespace tavro {
-namespace {
-
-std::u16string_view Utf16(const QString& text)
-{
-    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
-}
-
-// Overwrites a scratch copy of the document text before it is released.
-void WipeText(QString& text)
-{
-    if (!text.isEmpty() && !text.isDetached())
-        text.detach();
-    text.fill(QChar(0));
-    text.clear();
-}
-
-} // namespace
 
 void CTavroTextEditorDlg::OnFileSave()
 {

@@ -125,7 +125,6 @@ void CTavroTextEditorDlg::OnInitDialog(const QStringList& arguments)
     const QString path = arguments.join(QLatin1Char(' '));
     if (!path.isEmpty())
         OpenCommandLineDocument(path);
-    RefreshMenuStates();
 }
 
 void CTavroTextEditorDlg::SetDocumentState(bool open)
@@ -227,8 +226,9 @@ void CTavroTextEditorDlg::OnCommand(int id)
     const auto found = handlers.find(id);
     if (found == handlers.end())
         return;
+    // Every operation that changes a flag the menu states read brings the
+    // menus up to date itself.
     (this->*(found->second))();
-    RefreshMenuStates();
 }
 
 void CTavroTextEditorDlg::closeEvent(QCloseEvent* event)

@@ -1,5 +1,6 @@
 #include "cli/cli_process.h"
 
+#include "support/hex.h"
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
@@ -60,16 +61,7 @@ std::vector<std::string> Entries(const fs::path& folder)
     return names;
 }
 
-std::string Hex(const unsigned char* data, std::size_t size)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (std::size_t i = 0; i < size; ++i) {
-        hex += digits[data[i] >> 4];
-        hex += digits[data[i] & 15];
-    }
-    return hex;
-}
+using tavro::test::Hex;
 
 // Mixed Chinese, ASCII and punctuation, at least size bytes of UTF-8.
 std::string ChineseText(std::size_t size)

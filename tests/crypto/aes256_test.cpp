@@ -6,6 +6,7 @@
 
 #include "support/random_seed.h"
 
+#include "support/hex.h"
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -44,16 +45,7 @@ Key KeyFromHex(std::string_view hex)
     return key;
 }
 
-std::string ToHex(const std::uint8_t* bytes, std::size_t size)
-{
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0f];
-    }
-    return text;
-}
+std::string ToHex(const std::uint8_t* bytes, std::size_t size) { return tavro::test::Hex(bytes, size); }
 
 std::string ToHex(const Bytes& bytes) { return ToHex(bytes.data(), bytes.size()); }
 

@@ -2,6 +2,7 @@
 
 #include "support/random_seed.h"
 
+#include "support/hex.h"
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <sys/mman.h>
@@ -20,16 +21,7 @@ using namespace tavro;
 
 namespace {
 
-std::string Hex(const unsigned char* bytes, std::size_t size)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0x0f];
-    }
-    return text;
-}
+using tavro::test::Hex;
 
 // The oracle: OpenSSL's MD5, fed in pieces of at most 1 MB.
 std::string OpensslMd5(const std::uint8_t* data, std::size_t size)
