@@ -43,7 +43,52 @@ void QuestionMarkPerUnit(const void*, UConverterFromUnicodeArgs* args, const UCh
         ucnv_cbFromUWriteBytes(args, kMarks, std::min<int32_t>(2, length - written), 0, status);
 }
 
+// Records each character the code page cannot represent, once, and writes
+// nothing in its place: the lossy scan only wants to know which ones.
+struct LossyScan {
+    std::u32string found;
+    void Add(char32_t c)
+    {
+        if (found.find(c) == std::u32string::npos)
+            found.push_back(c);
+    }
+};
+
+void RecordUnmappable(const void* context, UConverterFromUnicodeArgs*, const UChar*, int32_t,
+                      UChar32 codePoint, UConverterCallbackReason reason, UErrorCode* status)
+{
+    if (reason > UCNV_IRREGULAR)
+        return;
+    *status = U_ZERO_ERROR;
+    static_cast<LossyScan*>(const_cast<void*>(context))->Add(static_cast<char32_t>(codePoint));
+}
+
 } // namespace
+
+std::u32string LossyCharacters(std::u16string_view text)
+{
+    LossyScan scan;
+    if (text.empty())
+        return scan.found;
+    Converter converter = OpenConverter();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(converter.get(), RecordUnmappable, &scan, nullptr, nullptr, &status);
+    // The bytes are thrown away: one small buffer, refilled until the text is used up.
+    char buffer[4096];
+    const UChar* source = text.data();
+    const UChar* const sourceLimit = source + text.size();
+    if (std::find(text.begin(), text.end(), u'\0') != text.end())
+        scan.Add(U'\0');
+    do {
+        status = U_ZERO_ERROR;
+        char* target = buffer;
+        ucnv_fromUnicode(converter.get(), &target, buffer + sizeof buffer, &source, sourceLimit,
+                         nullptr, /*flush=*/true, &status);
+    } while (status == U_BUFFER_OVERFLOW_ERROR);
+    if (U_FAILURE(status))
+        throw std::runtime_error("code page 936 conversion failed");
+    return scan.found;
+}
 
 SecureBytes EncodeCodePage(std::u16string_view text)
 {

@@ -90,6 +90,7 @@ DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const Docu
     DecryptedDocument result;
     if (file.empty()) {
         result.crcMatches = true; // a created but never saved document
+        result.textRoundTrips = true;
         return result;
     }
     if (file.size() < kDocumentHeaderSize)
@@ -113,6 +114,9 @@ DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const Docu
     const std::size_t textLength =
         padCount >= body.size() ? 0 : std::min(plaintext.size(), body.size() - padCount);
     result.text = DecodeCodePage({plaintext.data(), textLength});
+    const SecureBytes again = EncodeCodePage(result.text);
+    result.textRoundTrips = again.size() == textLength &&
+                            std::equal(again.begin(), again.end(), plaintext.begin());
     return result;
 }
 

@@ -38,12 +38,18 @@ std::vector<std::uint8_t> EncryptDocument(std::u16string_view text, const Docume
 struct DecryptedDocument {
     std::u16string text;
     bool crcMatches = false; // stored CRC equals the CRC of the body read
+    // Encoding the text again gives exactly the plaintext bytes it came
+    // from. A wrong key or damage almost always breaks this (bytes that are
+    // no code page 936 text, a 0x00 before the end); a document written by
+    // EncryptDocument and read with its key always keeps it.
+    bool textRoundTrips = false;
 };
 
 // Text and CRC outcome of document file bytes under key. Never reads past
 // the input:
 // - 0 bytes: an empty document, CRC sound (a freshly created file);
-// - 1 to 4 bytes: no complete header: empty text, CRC outcome false;
+// - 1 to 4 bytes: no complete header: empty text, CRC outcome false, no
+//   round trip;
 // - a body not a multiple of 16: the whole blocks are deciphered, the
 //   partial block is dropped, the CRC is taken over the body as stored, and
 //   the filler is counted from the end of the body as stored (so a body cut

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 using tavro::DecodeCodePage;
 using tavro::EncodeCodePage;
+using namespace std::string_literals;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -71,4 +75,26 @@ TEST(CodePage, EveryDoubleByteCharacterRoundTrips)
         }
     }
     EXPECT_GT(pairs, 21000); // GBK assigns some 21 886 pairs
+}
+
+TEST(CodePage, LossyCharactersNameEachCharacterASaveWouldNotKeep)
+{
+    using tavro::LossyCharacters;
+    struct Case {
+        std::u16string_view text;
+        std::u32string lossy;
+    } const cases[] = {
+        {u"", U""},
+        {u"纯文本 abc € ，。\n", U""},
+        // Distinct, in order of first appearance; a pair is one character.
+        {u"a\U0001F600b\u00E9c \u0915d\U0001F600\uD55C", U"\U0001F600\u0915\uD55C"},
+        {u"x\xD800y", U"\xD800"},      // an unpaired surrogate is named by itself
+        {u"a\0b\u0E01"sv, U"\0\u0E01"s}, // U+0000 first: the reader's text ends there
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LossyCharacters(c.text), c.lossy) << c.lossy.size();
+    // Longer than the scan's buffer: the tail is scanned too.
+    std::u16string longText(20000, u'字');
+    longText += u"\u0E01";
+    EXPECT_EQ(LossyCharacters(longText), U"\u0E01");
 }

@@ -236,3 +236,19 @@ TEST(DocumentFile, EightMegabyteDocumentRoundTrips)
     EXPECT_TRUE(read.crcMatches);
     EXPECT_TRUE(read.text == text);
 }
+
+TEST(DocumentFile, OnlyTheRightKeyOnSoundBytesRoundTrips)
+{
+    // Text read back encodes to exactly the bytes it came from: what the
+    // window needs to tell a document from garbage it must not save over.
+    const std::u16string text = u"正确的文本内容, long enough to span blocks € ，。";
+    const Bytes file = EncryptDocument(text, kKey);
+    EXPECT_TRUE(DecryptDocument(file, kKey).textRoundTrips);
+    EXPECT_TRUE(DecryptDocument(Bytes{}, kKey).textRoundTrips);                    // never saved
+    EXPECT_TRUE(DecryptDocument(EncryptDocument(u"", kKey), kKey).textRoundTrips); // empty
+    EXPECT_FALSE(DecryptDocument(file, kZeroKey).textRoundTrips);                  // wrong key
+    EXPECT_FALSE(DecryptDocument(Bytes{0, 1, 2}, kKey).textRoundTrips);            // no header
+    Bytes damaged = file;
+    damaged[5 + 16] ^= 0x5A;
+    EXPECT_FALSE(DecryptDocument(damaged, kKey).textRoundTrips);
+}
