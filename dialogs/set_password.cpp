@@ -167,6 +167,7 @@ void SetPassword::OnConfirmPassword()
                                 static_cast<std::size_t>(text.size())));
         g_documentKey = key;
         SecureWipe(key.data(), key.size());
+        m_bTypedConfirmed = true;
         done(QDialog::Rejected); // nobody reads the result
         return;
     }

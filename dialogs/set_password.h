@@ -38,6 +38,9 @@ public:
     QPushButton* cancelButton() const { return m_buttonCancel; }      // 1013
     QPushButton* confirmButton() const { return m_buttonConfirm; }    // 1014
     const QString& keyFilePath() const { return m_strKeyFilePath; }
+    // The dialog closed by "确定" in typed-password mode: the key in
+    // g_documentKey comes from a password the user typed.
+    bool typedPasswordConfirmed() const { return m_bTypedConfirmed; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override; // Enter and Escape do nothing
@@ -46,6 +49,7 @@ protected:
 private:
     Prompts& m_prompts;
     QString m_strKeyFilePath; // the chosen key file, empty when none
+    bool m_bTypedConfirmed = false;
     QLineEdit* m_editPassword = nullptr;
     QRadioButton* m_radioTyped = nullptr;
     QRadioButton* m_radioKeyFile = nullptr;

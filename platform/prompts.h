@@ -15,8 +15,14 @@ class QWidget;
 namespace tavro {
 
 enum class MessageIcon { None, Information, Warning, Error };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+enum class MessageButtons {
+    Ok,
+    YesNo,                // Yes is the default button
+    YesNoDefaultNo,       // No is the default button
+    SaveDiscardCancel,    // "保存", "不保存", "取消"; Cancel is the default
+    SaveAnywayGoBack,     // "仍然保存", "返回编辑"; GoBack is the default
+};
+enum class MessageAnswer { Ok, Yes, No, Save, Discard, Cancel, SaveAnyway, GoBack };
 
 enum class FileDialogMode { Open, Save };
 
@@ -37,7 +43,8 @@ class Prompts {
 public:
     virtual ~Prompts() = default;
 
-    // A modal message box; returns the button pressed (Ok, or Yes/No).
+    // A modal message box; returns the button pressed. Closing the box
+    // without a button gives No, Cancel or GoBack.
     virtual MessageAnswer ShowMessage(QWidget* owner, const QString& text, const QString& caption,
                                       MessageIcon icon, MessageButtons buttons) = 0;
 
@@ -50,6 +57,16 @@ public:
 
     // Runs a dialog modally; returns its result code.
     virtual int RunModal(QDialog& dialog) = 0;
+
+    // A line of text typed into a modal prompt under label; masked shows
+    // dots instead of the characters. Nothing when cancelled (and from
+    // prompts that cannot ask).
+    virtual std::optional<QString> AskText(QWidget* owner, const QString& label,
+                                           const QString& caption, bool masked)
+    {
+        (void)owner, (void)label, (void)caption, (void)masked;
+        return std::nullopt;
+    }
 
     // Shorthand for a message box with an OK button.
     void Tell(QWidget* owner, const QString& text, const QString& caption,

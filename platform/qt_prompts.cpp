@@ -4,7 +4,12 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include <vector>
 
 namespace tavro {
 
@@ -26,15 +31,48 @@ MessageAnswer QtPrompts::ShowMessage(QWidget* owner, const QString& text, const 
     case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
     case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
     }
-    if (buttons == MessageButtons::YesNo) {
+    // Buttons with their answers, left to right as given; the last one is
+    // the answer for Escape and the close box.
+    struct Choice {
+        QString label;
+        QMessageBox::ButtonRole role;
+        MessageAnswer answer;
+    };
+    std::vector<Choice> choices;
+    std::size_t defaultChoice = 0;
+    switch (buttons) {
+    case MessageButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return MessageAnswer::Ok;
+    case MessageButtons::YesNo:
+    case MessageButtons::YesNoDefaultNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    case MessageButtons::SaveDiscardCancel:
+        choices = {{QStringLiteral("保存"), QMessageBox::AcceptRole, MessageAnswer::Save},
+                   {QStringLiteral("不保存"), QMessageBox::DestructiveRole, MessageAnswer::Discard},
+                   {QStringLiteral("取消"), QMessageBox::RejectRole, MessageAnswer::Cancel}};
+        defaultChoice = 2;
+        break;
+    case MessageButtons::SaveAnywayGoBack:
+        choices = {{QStringLiteral("仍然保存"), QMessageBox::AcceptRole, MessageAnswer::SaveAnyway},
+                   {QStringLiteral("返回编辑"), QMessageBox::RejectRole, MessageAnswer::GoBack}};
+        defaultChoice = 1;
+        break;
     }
-    box.setStandardButtons(QMessageBox::Ok);
+    std::vector<QPushButton*> pushButtons;
+    for (const Choice& choice : choices)
+        pushButtons.push_back(box.addButton(choice.label, choice.role));
+    box.setDefaultButton(pushButtons[defaultChoice]);
+    box.setEscapeButton(pushButtons.back());
     box.exec();
-    return MessageAnswer::Ok;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        if (box.clickedButton() == pushButtons[i])
+            return choices[i].answer;
+    return choices.back().answer;
 }
 
 std::optional<ChosenFile> QtPrompts::ChooseFile(QWidget* owner, const FileDialogRequest& request)
@@ -65,6 +103,20 @@ std::optional<QColor> QtPrompts::ChooseColor(QWidget* owner, const QColor& initi
 int QtPrompts::RunModal(QDialog& dialog)
 {
     return dialog.exec();
+}
+
+std::optional<QString> QtPrompts::AskText(QWidget* owner, const QString& label,
+                                          const QString& caption, bool masked)
+{
+    QInputDialog dialog(owner);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 } // namespace tavro

@@ -12,6 +12,8 @@ public:
     std::optional<ChosenFile> ChooseFile(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QColor> ChooseColor(QWidget* owner, const QColor& initial) override;
     int RunModal(QDialog& dialog) override;
+    std::optional<QString> AskText(QWidget* owner, const QString& label, const QString& caption,
+                                   bool masked) override;
 };
 
 } // namespace tavro

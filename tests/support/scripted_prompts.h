@@ -16,12 +16,13 @@
 namespace tavro::test {
 
 struct ShownPrompt {
-    enum class Kind { Message, File, Color, Modal } kind;
-    QString text;    // message text, or the dialog's class name
-    QString caption; // message caption, or the file dialog's title
+    enum class Kind { Message, File, Color, Modal, Text } kind;
+    QString text;    // message text, the dialog's class name, or a text prompt's label
+    QString caption; // message or text prompt caption, or the file dialog's title
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     FileDialogRequest file;
+    bool masked = false; // a text prompt that hides what is typed
 };
 
 class ScriptedPrompts : public Prompts {
@@ -49,6 +50,13 @@ public:
         m_answers.push_back(std::move(a));
     }
 
+    // The next text prompt returns text, or is cancelled.
+    void AnswerText(std::optional<QString> text)
+    {
+        Answer a{ShownPrompt::Kind::Text, {}, std::move(text), {}, {}, {}};
+        m_answers.push_back(std::move(a));
+    }
+
     std::vector<ShownPrompt> shown;
     bool AllAnswered() const { return m_answers.empty(); }
     std::size_t Pending() const { return m_answers.size(); }
@@ -68,8 +76,15 @@ public:
     {
         shown.push_back({ShownPrompt::Kind::Message, text, caption, icon, buttons, {}});
         Answer a;
-        if (!Next(ShownPrompt::Kind::Message, a))
-            return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+        if (!Next(ShownPrompt::Kind::Message, a)) {
+            switch (buttons) {
+            case MessageButtons::Ok: return MessageAnswer::Ok;
+            case MessageButtons::YesNo:
+            case MessageButtons::YesNoDefaultNo: return MessageAnswer::No;
+            case MessageButtons::SaveDiscardCancel: return MessageAnswer::Cancel;
+            case MessageButtons::SaveAnywayGoBack: return MessageAnswer::GoBack;
+            }
+        }
         return a.message;
     }
 
@@ -105,11 +120,23 @@ public:
         return a.modal(dialog);
     }
 
+    std::optional<QString> AskText(QWidget*, const QString& label, const QString& caption,
+                                   bool masked) override
+    {
+        ShownPrompt prompt{ShownPrompt::Kind::Text, label, caption, {}, {}, {}};
+        prompt.masked = masked;
+        shown.push_back(prompt);
+        Answer a;
+        if (!Next(ShownPrompt::Kind::Text, a))
+            return std::nullopt;
+        return a.path;
+    }
+
 private:
     struct Answer {
         ShownPrompt::Kind kind = ShownPrompt::Kind::Message;
         MessageAnswer message = MessageAnswer::Ok;
-        std::optional<QString> path;
+        std::optional<QString> path; // the file chosen, or the text typed
         std::optional<QColor> color;
         std::function<void()> during;
         std::function<int(QDialog&)> modal;
