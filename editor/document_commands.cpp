@@ -1,5 +1,7 @@
 // The File menu and the Password command.
 #include "code_page.h"
+#include "key_derivation.h"
+#include "secure_memory.h"
 #include "command_scope.h"
 #include "program_state.h"
 #include "prompts.h"
@@ -32,6 +34,8 @@ bool CTavroTextEditorDlg::ConfirmClosing()
 {
     if (!m_bDocumentOpen)
         return true;
+    if (isModified())
+        return AskToSaveChanges();
     return m_prompts.ShowMessage(this, QStringLiteral("是否关闭当前文档?\n(请注意保存)"),
                                  QStringLiteral("重要提示"), MessageIcon::None,
                                  MessageButtons::YesNo) == MessageAnswer::Yes;
@@ -42,6 +46,36 @@ void CTavroTextEditorDlg::AskForKey()
     g_documentKey.fill(0);
     SetPassword dialog(m_prompts);
     m_prompts.RunModal(dialog);
+}
+
+void CTavroTextEditorDlg::AskForConfirmedKey(bool clearFirst)
+{
+    // A typed password is asked twice: one typo would lock the document for
+    // good. A mismatch, or a cancelled second prompt, goes back to the
+    // password dialog with the key as it was before it.
+    DocumentKey before = g_documentKey;
+    if (clearFirst)
+        before.fill(0);
+    for (;;) {
+        g_documentKey = before;
+        SetPassword dialog(m_prompts);
+        m_prompts.RunModal(dialog);
+        if (!dialog.typedPasswordConfirmed())
+            break; // cancelled, or a key file
+        std::optional<QString> again =
+            m_prompts.AskText(this, QStringLiteral("请再次输入密码:"), QStringLiteral("确认密码"), true);
+        if (!again)
+            continue;
+        DocumentKey retyped = DeriveKeyFromPassword(Utf16(*again));
+        WipeText(*again);
+        const bool same = retyped == g_documentKey;
+        SecureWipe(retyped.data(), retyped.size());
+        if (same)
+            break;
+        m_prompts.Tell(this, QStringLiteral("两次输入的密码不一致,请重新设置密码."),
+                       QStringLiteral("警告"), MessageIcon::Warning);
+    }
+    SecureWipe(before.data(), before.size());
 }
 
 void CTavroTextEditorDlg::DropStream()
@@ -69,7 +103,7 @@ void CTavroTextEditorDlg::OnFileNew()
     m_strTitleName = chosen->fileName;
     DropStream();
     m_pDocFile = std::move(file);
-    AskForKey();
+    AskForConfirmedKey(/*clearFirst=*/true);
     m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
     SetDocumentState(true);
 }
@@ -124,6 +158,8 @@ void CTavroTextEditorDlg::OpenCommandLineDocument(const QString& path)
 void CTavroTextEditorDlg::OnFileSaveAs()
 {
     CommandScope command(*this);
+    if (!ConfirmLossyText())
+        return;
     const auto chosen =
         m_prompts.ChooseFile(this, DocumentDialog(FileDialogMode::Save, QStringLiteral("另存为"), false));
     if (!chosen)
@@ -140,20 +176,26 @@ void CTavroTextEditorDlg::OnFileSaveAs()
     m_strDocPath = chosen->path;
     m_strTitleName = QLatin1Char('[') + chosen->fileName + QLatin1Char(']');
     UpdateCaption(); // the lock marker only while the text is locked
-    OnFileSave();
+    WriteDocument(WriteOrigin::SaveAs);
     DropStream();
 }
 
 void CTavroTextEditorDlg::OnFileExportTxt()
 {
     CommandScope command(*this);
+    if (!ConfirmLossyText())
+        return;
     const auto chosen = m_prompts.ChooseFile(
         this, {FileDialogMode::Save, QStringLiteral("导出为TXT"), QStringLiteral("文本文件(*.txt)"),
                QStringLiteral("txt"), false});
     if (!chosen)
         return;
+    // The plain text is for its owner only: a new file is readable by the
+    // owner alone; a file that exists keeps the mode its owner gave it.
+    const bool existed = QFileInfo::exists(chosen->path);
     QSaveFile file(chosen->path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))) {
         m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);
         return;
     }
@@ -186,12 +228,11 @@ void CTavroTextEditorDlg::OnSettingsPassword()
         this,
         QStringLiteral("警告:重设密码前必须确认文本显示的正确性.\n       如果显示错误并修改后结果将不可逆.\n\n\n文本是否显示正确?"),
         QStringLiteral("重要事项"), MessageIcon::Warning, MessageButtons::YesNo);
-    if (answer != MessageAnswer::Yes)
+    if (answer != MessageAnswer::Yes || !ConfirmLossyText())
         return;
     // The key is not cleared first: a cancelled dialog keeps the current one.
-    SetPassword dialog(m_prompts);
-    m_prompts.RunModal(dialog);
-    OnFileSave();
+    AskForConfirmedKey(/*clearFirst=*/false);
+    WriteDocument(WriteOrigin::Password);
 }
 
 } // namespace tavro

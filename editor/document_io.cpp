@@ -13,10 +13,17 @@ namespace tavro {
 
 void CTavroTextEditorDlg::OnFileSave()
 {
+    WriteDocument(WriteOrigin::Save);
+}
+
+bool CTavroTextEditorDlg::WriteDocument(WriteOrigin origin)
+{
     if (!m_bDocumentOpen) {
         m_prompts.Tell(this, QStringLiteral("没有文件被打开."), QStringLiteral("错误"));
-        return;
+        return false;
     }
+    if (!ConfirmWrite(origin))
+        return false; // the user went back, or auto-save may not write this text
     // The file is replaced only once every byte is written and flushed: a
     // failed save leaves the last good copy as it was. Save As may have
     // prepared the writer already; New's stream has done its job (the file
@@ -29,7 +36,7 @@ void CTavroTextEditorDlg::OnFileSave()
         writer = std::make_unique<QSaveFile>(m_strDocPath);
         if (m_strDocPath.isEmpty() || !writer->open(QIODevice::WriteOnly)) {
             m_prompts.Tell(this, QStringLiteral("尝试写文件失败!"), ApplicationName());
-            return;
+            return false;
         }
     }
     m_strText = activeEditor()->GetWindowText();
@@ -39,8 +46,14 @@ void CTavroTextEditorDlg::OnFileSave()
     const bool written = writer->write(reinterpret_cast<const char*>(file.data()), size) == size;
     if (!written)
         writer->cancelWriting();
-    if (!written || !writer->commit())
+    if (!written || !writer->commit()) {
         m_prompts.Tell(this, QStringLiteral("尝试写文件失败!"), ApplicationName());
+        return false;
+    }
+    // The file now holds exactly the text shown.
+    MarkSaved();
+    m_bStoredCopyProtected = false;
+    return true;
 }
 
 bool CTavroTextEditorDlg::ReadDocument()
@@ -55,6 +68,10 @@ bool CTavroTextEditorDlg::ReadDocument()
     SecureWipe(document.text.data(), document.text.size() * sizeof(char16_t));
     hiddenEditor()->SetWindowText(QString());
     ApplyEditorFormat();
+    MarkSaved();
+    // Text that does not give back the file's bytes may not be the document
+    // (a wrong key, damage): it must not replace the file unasked.
+    m_bStoredCopyProtected = !document.textRoundTrips;
     return document.crcMatches;
 }
 

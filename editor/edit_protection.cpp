@@ -9,8 +9,11 @@ namespace tavro {
 void CTavroTextEditorDlg::OnLock()
 {
     CommandScope command(*this);
+    // The questions come first: going back leaves the text unlocked and unwritten.
+    if (m_bDocumentOpen && !ConfirmWrite(WriteOrigin::Save))
+        return;
     LockEditors();
-    OnFileSave(); // locking always writes, whatever the save's outcome
+    WriteDocument(WriteOrigin::Confirmed); // locking always writes, whatever the save's outcome
 }
 
 void CTavroTextEditorDlg::OnToggleAutoSave()
@@ -33,11 +36,13 @@ void CTavroTextEditorDlg::OnTimer(int id)
     // Tested at the moment of the tick. A tick that arrives while a command
     // waits for the user, or while the previous tick's failure message is
     // open, does nothing.
+    // A text that has not changed since it was written or read is not
+    // written again; nor is one that would need a question first.
     if (id != kAutoSaveTimerId || !m_bDocumentOpen || m_bLocked || m_commandDepth > 0 ||
-        m_bAutoSaving)
+        m_bAutoSaving || !isModified())
         return;
     m_bAutoSaving = true;
-    OnFileSave();
+    WriteDocument(WriteOrigin::AutoSave);
     m_bAutoSaving = false;
 }
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace tavro {
@@ -136,6 +137,10 @@ void CTavroTextEditorDlg::SetDocumentState(bool open)
     m_editWrap->setEnabled(open);
     m_editNoWrap->SetWindowText(QString());
     m_editWrap->SetWindowText(QString());
+    // A fresh start: nothing unsaved, nothing to protect, nothing accepted.
+    MarkSaved();
+    m_bStoredCopyProtected = false;
+    m_lossyAcceptedDocument = nullptr;
     ApplyEditorFormat();
     OnUnlock();
 }
@@ -168,6 +173,13 @@ void CTavroTextEditorDlg::OnUnlock()
     m_bLocked = false;
     m_editWrap->SetReadOnly(false);
     m_editNoWrap->SetReadOnly(m_bLocked);
+    // A caret where the selection began, not a selection: the first key
+    // typed must not replace the whole text an Open left selected.
+    for (CRichEditCtrl* editor : {m_editNoWrap, m_editWrap}) {
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(cursor.selectionStart());
+        editor->setTextCursor(cursor);
+    }
     RefreshMenuStates();
 }
 
@@ -233,6 +245,11 @@ void CTavroTextEditorDlg::OnCommand(int id)
 
 void CTavroTextEditorDlg::closeEvent(QCloseEvent* event)
 {
+    // Unsaved changes are asked about first; Cancel keeps the window open.
+    if (!ConfirmQuit()) {
+        event->ignore();
+        return;
+    }
     OnClose();
     event->accept();
 }
@@ -246,8 +263,8 @@ void CTavroTextEditorDlg::OnClose()
 
 void CTavroTextEditorDlg::OnAppExit()
 {
-    close(); // runs OnClose through the close event
-    QCoreApplication::exit(0);
+    if (close()) // asks about unsaved changes and runs OnClose through the close event
+        QCoreApplication::exit(0);
 }
 
 bool CTavroTextEditorDlg::eventFilter(QObject* watched, QEvent* event)

@@ -21,6 +21,7 @@
 
 class QMenu;
 class QKeyEvent;
+class QTextDocument;
 
 namespace tavro {
 
@@ -111,6 +112,12 @@ public:
     QAction* commandAction(int id) const;
     QMenu* menuPopup(int index) const;
     bool isDocumentOpen() const { return m_bDocumentOpen; }
+    // The open document's text differs from what was last written to or
+    // read from its file (an edit undone back to that state does not count).
+    bool isModified() const;
+    // The text shown did not come from the file byte for byte (a wrong key
+    // or damage): auto-save leaves the file alone and Save asks first.
+    bool isStoredCopyProtected() const { return m_bStoredCopyProtected; }
     bool isLocked() const { return m_bLocked; }
     bool isWordWrap() const { return m_bWordWrap; }
     bool isAutoSave() const { return m_bAutoSave; }
@@ -138,8 +145,24 @@ private:
     void ShowActiveEditor();
     void OpenCommandLineDocument(const QString& path);
     void ShowOpenedDocument();
+    // Who asks for a write: the checks before it differ.
+    enum class WriteOrigin {
+        Save,     // Save, Lock, and Save from the unsaved-changes question
+        AutoSave, // never asks: skips what would need a question
+        SaveAs,   // a new file: the stored document is not replaced
+        Password, // the Password command, whose own warning covers a garbled text
+        Confirmed, // the caller has asked the questions of Save already
+    };
+    bool WriteDocument(WriteOrigin origin);
+    bool ConfirmWrite(WriteOrigin origin);
+    bool ConfirmLossyText();
+    bool LossyTextAccepted() const;
+    void MarkSaved();
     bool ConfirmClosing();
+    bool ConfirmQuit();
+    bool AskToSaveChanges();
     void AskForKey();
+    void AskForConfirmedKey(bool clearFirst);
     void DropStream();
     void OnClose();
     void LoadSettings();
@@ -169,6 +192,11 @@ private:
     bool m_bFindOnly = false;
     bool m_bAutoSave = true;
     bool m_bDocumentOpen = false;
+    bool m_bStoredCopyProtected = false; // see isStoredCopyProtected()
+    // The text state whose lossy characters the user chose to save anyway:
+    // the editor document and its revision at that moment.
+    const QTextDocument* m_lossyAcceptedDocument = nullptr;
+    int m_lossyAcceptedRevision = -1;
     // The document file while a command reads or writes it: the stream New
     // created the file with, the one Open reads, or the atomic writer Save
     // As prepared for the new path.

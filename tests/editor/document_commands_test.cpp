@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -160,7 +161,7 @@ TEST_F(DocumentCommands, FailedOpenLeavesTheCurrentDocumentAsItWas)
 
     QDir(dir.path()).mkdir(QStringLiteral("folder.tvro"));
     for (const QString& target : {QStringLiteral("missing.tvro"), QStringLiteral("folder.tvro")}) {
-        prompts.AnswerMessage(MessageAnswer::Yes);
+        prompts.AnswerMessage(MessageAnswer::Discard); // unsaved changes: go on without saving
         prompts.AnswerFile(Path(target));
         prompts.AnswerMessage(MessageAnswer::Ok);
         window->OnFileOpen();
@@ -215,7 +216,7 @@ TEST_F(DocumentCommands, FailedNewLeavesTheCurrentDocumentAsItWas)
 {
     NewDocument(QStringLiteral("first.tvro"), nullptr); // its 0-byte file stays open for the first save
     TypeText(QStringLiteral("draft"));
-    prompts.AnswerMessage(MessageAnswer::Yes);
+    prompts.AnswerMessage(MessageAnswer::Discard); // unsaved changes: go on without saving
     prompts.AnswerFile(Path(QStringLiteral("no/such/folder/x.tvro")));
     prompts.AnswerMessage(MessageAnswer::Ok);
     window->OnFileNew();
@@ -315,6 +316,7 @@ TEST_F(DocumentCommands, ExportWritesCodePageTextWithCrLf)
 {
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     TypeText(QStringLiteral("中文\n€ x\u0E01"));
+    prompts.AnswerMessage(MessageAnswer::SaveAnyway); // asked once for this text: by Lock
     window->OnLock(); // export works while locked
     prompts.AnswerFile(Path(QStringLiteral("out")));
     window->OnFileExportTxt();
@@ -352,7 +354,7 @@ TEST_F(DocumentCommands, PasswordCommandRekeysOnlyAfterYes)
     EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"old"));
 
     prompts.AnswerMessage(MessageAnswer::Yes);
-    AnswerPassword(QStringLiteral("new"));
+    AnswerPasswordTwice(QStringLiteral("new"));
     window->OnSettingsPassword();
     EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"new"))),
               QStringLiteral("secret"));
@@ -397,6 +399,7 @@ TEST_F(DocumentCommands, AFailingAutoSaveShowsOneMessageAtATime)
 {
     QDir(dir.path()).mkdir(QStringLiteral("sub"));
     NewDocument(QStringLiteral("sub/a.tvro"), nullptr);
+    TypeText(QStringLiteral("unsaved")); // only a changed text is auto-saved
     QDir(Path(QStringLiteral("sub"))).removeRecursively();
     prompts.AnswerMessage(MessageAnswer::Ok, [this] { window->OnTimer(kAutoSaveTimerId); });
     window->OnTimer(kAutoSaveTimerId);
@@ -421,6 +424,97 @@ TEST_F(DocumentCommands, FileDialogsUseTheDocumentFilter)
         EXPECT_EQ(request->defaultSuffix, QStringLiteral("tvro"));
     }
     EXPECT_FALSE(window->isDocumentOpen());
+}
+
+} // namespace
+} // namespace tavro::test
+
+namespace tavro::test {
+namespace {
+
+TEST_F(DocumentCommands, TypedPasswordIsAskedTwiceAndAMismatchGoesBackToTheDialog)
+{
+    prompts.AnswerFile(Path(QStringLiteral("a.tvro")));
+    AnswerPasswordTwice(QStringLiteral("secret"), QStringLiteral("secert"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    AnswerPassword(QStringLiteral("secret")); // the dialog again
+    prompts.AnswerText(std::nullopt);         // cancelling the second prompt: the dialog again
+    AnswerPasswordTwice(QStringLiteral("secret"));
+    window->OnFileNew();
+    EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"secret"));
+    const ShownPrompt& again = prompts.shown[2];
+    EXPECT_EQ(again.kind, ShownPrompt::Kind::Text);
+    EXPECT_EQ(again.text, QStringLiteral("请再次输入密码:"));
+    EXPECT_EQ(again.caption, QStringLiteral("确认密码"));
+    EXPECT_TRUE(again.masked);
+    EXPECT_EQ(prompts.shown[3].text, QStringLiteral("两次输入的密码不一致,请重新设置密码."));
+    EXPECT_EQ(prompts.shown[3].caption, QStringLiteral("警告"));
+    EXPECT_EQ(prompts.shown[3].icon, MessageIcon::Warning);
+
+    // The Password command: a mismatch, then a cancelled dialog keeps the old key.
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    AnswerPasswordTwice(QStringLiteral("new"), QStringLiteral("nwe"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    CancelPassword();
+    window->OnSettingsPassword();
+    EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"secret"));
+    EXPECT_TRUE(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"secret")).textRoundTrips);
+}
+
+TEST_F(DocumentCommands, KeyFilesAreNotAskedTwice)
+{
+    WriteFile(QStringLiteral("key.bin"), QByteArray("key file bytes"));
+    prompts.AnswerFile(Path(QStringLiteral("a.tvro")));
+    prompts.AnswerModal([](QDialog& dialog) {
+        auto& password = dynamic_cast<SetPassword&>(dialog);
+        password.OnKeyFileMode();
+        password.OnChooseKeyFile();
+        password.OnConfirmPassword();
+        return int{QDialog::Rejected};
+    });
+    prompts.AnswerFile(Path(QStringLiteral("key.bin")));
+    window->OnFileNew();
+    EXPECT_NE(g_documentKey, kZeroKey);
+    EXPECT_TRUE(window->isDocumentOpen());
+}
+
+TEST_F(DocumentCommands, CancelledPasswordOfTheNextNewOrOpenLeavesTheZeroKey)
+{
+    NewDocument(QStringLiteral("a.tvro"), u"pw");
+    window->OnFileSave();
+    for (const bool open : {false, true}) {
+        OpenDocument(QStringLiteral("a.tvro"), u"pw");
+        ASSERT_EQ(g_documentKey, DeriveKeyFromPassword(u"pw"));
+        if (open)
+            OpenDocument(QStringLiteral("a.tvro"), nullptr);
+        else
+            NewDocument(QStringLiteral("b.tvro"), nullptr);
+        EXPECT_EQ(g_documentKey, kZeroKey) << (open ? "Open" : "New");
+    }
+}
+
+// The permission bits of a file, as the system has them.
+unsigned ModeOf(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777u : 0u;
+}
+
+TEST_F(DocumentCommands, ExportedTextIsTheOwnersAloneUnlessTheFileExisted)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(QStringLiteral("plain"));
+    WriteFile(QStringLiteral("shared.txt"), QByteArray("old"));
+    const auto shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(Path(QStringLiteral("shared.txt")), shared));
+    for (const QString& name : {QStringLiteral("new.txt"), QStringLiteral("shared.txt")}) {
+        prompts.AnswerFile(Path(name));
+        window->OnFileExportTxt();
+        EXPECT_EQ(ReadFile(name), QByteArray("plain"));
+    }
+    EXPECT_EQ(ModeOf(Path(QStringLiteral("new.txt"))), 0600u);
+    EXPECT_EQ(ModeOf(Path(QStringLiteral("shared.txt"))), 0644u);
 }
 
 } // namespace

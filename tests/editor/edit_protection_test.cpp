@@ -88,3 +88,24 @@ TEST_F(EditProtection, FailedLockSaveStillLocks)
 
 } // namespace
 } // namespace tavro::test
+
+namespace tavro::test {
+namespace {
+
+TEST_F(EditProtection, UnlockLeavesACaretSoTheFirstKeyInserts)
+{
+    window->OnFileSave();
+    prompts.AnswerMessage(MessageAnswer::Yes);
+    prompts.AnswerFile(Path(QStringLiteral("a.tvro")));
+    CancelPassword();
+    window->OnFileOpen();
+    EXPECT_TRUE(window->activeEditor()->textCursor().hasSelection()); // shown locked, all selected
+    window->OnUnlock();
+    EXPECT_FALSE(window->activeEditor()->textCursor().hasSelection());
+    EXPECT_EQ(window->activeEditor()->textCursor().position(), 0);
+    QTest::keyClick(window->activeEditor(), Qt::Key_X);
+    EXPECT_EQ(EditorText(), QStringLiteral("xtext"));
+}
+
+} // namespace
+} // namespace tavro::test

@@ -38,6 +38,8 @@ protected:
     // Closes the window as the user would and starts a new one on the same "config".
     void Restart()
     {
+        if (window->isModified())
+            prompts.AnswerMessage(MessageAnswer::Discard);
         window->close();
         window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
         window->OnInitDialog();

@@ -48,6 +48,15 @@ protected:
         });
     }
 
+    // The next password dialog is confirmed with password, and the prompt
+    // that asks for it again is answered with retyped.
+    void AnswerPasswordTwice(const QString& password, const QString& retyped)
+    {
+        AnswerPassword(password);
+        prompts.AnswerText(retyped);
+    }
+    void AnswerPasswordTwice(const QString& password) { AnswerPasswordTwice(password, password); }
+
     // The next password dialog is cancelled.
     void CancelPassword()
     {
@@ -57,16 +66,17 @@ protected:
         });
     }
 
-    // New document at name, with password (nullptr: the prompt is cancelled).
+    // New document at name, with password typed twice (nullptr: the
+    // prompt is cancelled). Unsaved changes of the open document are discarded.
     void NewDocument(const QString& name, const char16_t* password)
     {
-        AnswerDocumentPrompts(name, password);
+        AnswerDocumentPrompts(name, password, /*retype=*/true);
         window->OnFileNew();
     }
 
     void OpenDocument(const QString& name, const char16_t* password)
     {
-        AnswerDocumentPrompts(name, password);
+        AnswerDocumentPrompts(name, password, /*retype=*/false);
         window->OnFileOpen();
     }
 
@@ -105,16 +115,19 @@ protected:
     ScriptedPrompts prompts;
 
 private:
-    // Confirms closing the open document, chooses name, answers the password.
-    void AnswerDocumentPrompts(const QString& name, const char16_t* password)
+    // Confirms closing the open document (discarding unsaved changes),
+    // chooses name, answers the password.
+    void AnswerDocumentPrompts(const QString& name, const char16_t* password, bool retype)
     {
         if (window->isDocumentOpen())
-            prompts.AnswerMessage(MessageAnswer::Yes);
+            prompts.AnswerMessage(window->isModified() ? MessageAnswer::Discard : MessageAnswer::Yes);
         prompts.AnswerFile(Path(name));
-        if (password)
-            AnswerPassword(QString::fromUtf16(password));
-        else
+        if (!password)
             CancelPassword();
+        else if (retype)
+            AnswerPasswordTwice(QString::fromUtf16(password));
+        else
+            AnswerPassword(QString::fromUtf16(password));
     }
 
 protected:

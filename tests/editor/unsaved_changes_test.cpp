@@ -1,0 +1,208 @@
+#include "document_file.h"
+#include "window_fixture.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextCursor>
+
+namespace tavro::test {
+namespace {
+
+const QString kCloseQuestion = QStringLiteral("是否关闭当前文档?\n(请注意保存)");
+
+QString StoredText(const QByteArray& file)
+{
+    const DecryptedDocument document = DecryptDocument(
+        {reinterpret_cast<const std::uint8_t*>(file.constData()), static_cast<std::size_t>(file.size())},
+        kZeroKey);
+    return QString::fromStdU16String(document.text);
+}
+
+void CancelPasswordOf(ScriptedPrompts& prompts)
+{
+    prompts.AnswerModal([](QDialog& dialog) {
+        dynamic_cast<SetPassword&>(dialog).OnCancel();
+        return int{QDialog::Rejected};
+    });
+}
+
+// A command that drops the open document, with the prompts it shows once
+// it goes on, and what shows that it went on.
+struct DroppingCommand {
+    const char* name;
+    bool asksWhenUnchanged; // New, Open and Close ask the Part's Yes/No question
+    void (*scriptOnwards)(const QDir& dir, ScriptedPrompts& prompts);
+    void (*run)(CTavroTextEditorDlg& window);
+    bool (*wentOn)(const CTavroTextEditorDlg& window);
+};
+
+const DroppingCommand kCommands[] = {
+    {"New", true,
+     [](const QDir& dir, ScriptedPrompts& prompts) {
+         prompts.AnswerFile(dir.filePath(QStringLiteral("b.tvro")));
+         CancelPasswordOf(prompts);
+     },
+     [](CTavroTextEditorDlg& w) { w.OnFileNew(); },
+     [](const CTavroTextEditorDlg& w) { return w.documentPath().endsWith(QStringLiteral("b.tvro")); }},
+    {"Open", true,
+     [](const QDir& dir, ScriptedPrompts& prompts) {
+         const auto bytes = EncryptDocument(u"other", kZeroKey);
+         QFile file(dir.filePath(QStringLiteral("c.tvro")));
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+         file.close();
+         prompts.AnswerFile(dir.filePath(QStringLiteral("c.tvro")));
+         CancelPasswordOf(prompts);
+     },
+     [](CTavroTextEditorDlg& w) { w.OnFileOpen(); },
+     [](const CTavroTextEditorDlg& w) { return w.documentPath().endsWith(QStringLiteral("c.tvro")); }},
+    {"Close", true, [](const QDir&, ScriptedPrompts&) {},
+     [](CTavroTextEditorDlg& w) { w.OnFileCloseDoc(); },
+     [](const CTavroTextEditorDlg& w) { return !w.isDocumentOpen(); }},
+    {"Exit", false, [](const QDir&, ScriptedPrompts&) {},
+     [](CTavroTextEditorDlg& w) { w.OnAppExit(); },
+     [](const CTavroTextEditorDlg& w) { return QFileInfo::exists(w.configPath()); }},
+    {"CloseBox", false, [](const QDir&, ScriptedPrompts&) {},
+     [](CTavroTextEditorDlg& w) { w.close(); },
+     [](const CTavroTextEditorDlg& w) { return QFileInfo::exists(w.configPath()); }},
+};
+
+class UnsavedChanges : public WindowTest, public ::testing::WithParamInterface<DroppingCommand> {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        NewDocument(QStringLiteral("a.tvro"), nullptr);
+        TypeText(QStringLiteral("saved"));
+        window->OnFileSave();
+    }
+
+    QByteArray Stored() const { return ReadFile(QStringLiteral("a.tvro")); }
+};
+
+TEST_P(UnsavedChanges, EachAnswerOfTheQuestion)
+{
+    const DroppingCommand& command = GetParam();
+    const QByteArray saved = Stored();
+    TypeText(QStringLiteral("draft"));
+    ASSERT_TRUE(window->isModified());
+
+    // Cancel: the command ends with nothing changed.
+    prompts.AnswerMessage(MessageAnswer::Cancel);
+    command.run(*window);
+    ASSERT_EQ(prompts.shown.size(), 3u); // after New's file chooser and password dialog
+    EXPECT_EQ(prompts.shown.back().text, kCloseQuestion);
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("重要提示"));
+    EXPECT_EQ(prompts.shown.back().buttons, MessageButtons::SaveDiscardCancel);
+    EXPECT_FALSE(command.wentOn(*window));
+    EXPECT_EQ(EditorText(), QStringLiteral("draft"));
+    EXPECT_TRUE(window->isModified());
+    EXPECT_EQ(Stored(), saved);
+
+    // Save: written first, then the command goes on.
+    prompts.AnswerMessage(MessageAnswer::Save);
+    command.scriptOnwards(QDir(dir.path()), prompts);
+    command.run(*window);
+    EXPECT_EQ(StoredText(Stored()), QStringLiteral("draft"));
+    EXPECT_TRUE(command.wentOn(*window));
+}
+
+TEST_P(UnsavedChanges, DiscardGoesOnWithoutWriting)
+{
+    const DroppingCommand& command = GetParam();
+    const QByteArray saved = Stored();
+    TypeText(QStringLiteral("draft"));
+    prompts.AnswerMessage(MessageAnswer::Discard);
+    command.scriptOnwards(QDir(dir.path()), prompts);
+    command.run(*window);
+    EXPECT_TRUE(command.wentOn(*window));
+    EXPECT_EQ(Stored(), saved);
+}
+
+TEST_P(UnsavedChanges, FailedSaveEndsTheCommand)
+{
+    const DroppingCommand& command = GetParam();
+    TypeText(QStringLiteral("draft"));
+    QFile::remove(Path(QStringLiteral("a.tvro")));
+    QDir(dir.path()).mkdir(QStringLiteral("a.tvro")); // a folder where the file should be
+    prompts.AnswerMessage(MessageAnswer::Save);
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    command.run(*window);
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
+    EXPECT_FALSE(command.wentOn(*window));
+    EXPECT_EQ(EditorText(), QStringLiteral("draft"));
+}
+
+TEST_P(UnsavedChanges, AnUnchangedDocumentAsksWhatItAlwaysAsked)
+{
+    const DroppingCommand& command = GetParam();
+    // An edit undone back to the saved text counts as unchanged.
+    window->activeEditor()->moveCursor(QTextCursor::End);
+    window->activeEditor()->insertPlainText(QStringLiteral("x"));
+    EXPECT_TRUE(window->isModified());
+    window->OnEditUndo();
+    EXPECT_EQ(EditorText(), QStringLiteral("saved"));
+    EXPECT_FALSE(window->isModified());
+
+    if (command.asksWhenUnchanged)
+        prompts.AnswerMessage(MessageAnswer::Yes);
+    command.scriptOnwards(QDir(dir.path()), prompts);
+    const std::size_t before = prompts.shown.size();
+    command.run(*window);
+    EXPECT_TRUE(command.wentOn(*window));
+    if (command.asksWhenUnchanged) {
+        ASSERT_GT(prompts.shown.size(), before);
+        EXPECT_EQ(prompts.shown[before].text, kCloseQuestion);
+        EXPECT_EQ(prompts.shown[before].buttons, MessageButtons::YesNo);
+    } else {
+        EXPECT_EQ(prompts.shown.size(), before); // Exit and the close box ask nothing
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, UnsavedChanges, ::testing::ValuesIn(kCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using AutoSaveOfChanges = WindowTest;
+
+TEST_F(AutoSaveOfChanges, AnUnchangedDocumentIsNotWrittenAndEveryChangeIs)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(QStringLiteral("one"));
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("one"));
+    EXPECT_FALSE(window->isModified());
+
+    // Nothing changed: neither the bytes nor the modification time move.
+    const QByteArray bytes = ReadFile(QStringLiteral("a.tvro"));
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-3600);
+    {
+        QFile file(Path(QStringLiteral("a.tvro")));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), bytes);
+    EXPECT_EQ(QFileInfo(Path(QStringLiteral("a.tvro"))).lastModified(), old);
+
+    // Lock still writes an unchanged text.
+    window->OnLock();
+    EXPECT_NE(QFileInfo(Path(QStringLiteral("a.tvro"))).lastModified(), old);
+}
+
+TEST_F(AutoSaveOfChanges, TwoTicksInARowOnAnOpenedUnlockedDocumentBothWrite)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(QStringLiteral("stored"));
+    window->OnFileSave();
+    OpenDocument(QStringLiteral("a.tvro"), nullptr);
+    window->OnUnlock();
+    for (const QString& text : {QStringLiteral("first tick"), QStringLiteral("second tick")}) {
+        TypeText(text);
+        window->OnTimer(kAutoSaveTimerId);
+        EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), text);
+    }
+}
+
+} // namespace
+} // namespace tavro::test
