@@ -84,8 +84,10 @@ bool CTavroTextEditorDlg::ConfirmWrite(WriteOrigin origin)
     if (origin == WriteOrigin::Confirmed)
         return true;
     if (origin == WriteOrigin::AutoSave) {
-        if (m_bStoredCopyProtected || LossyTextAccepted())
-            return !m_bStoredCopyProtected;
+        if (m_bStoredCopyProtected)
+            return false;
+        if (LossyTextAccepted())
+            return true;
         m_strText = activeEditor()->GetWindowText();
         const bool lossless = LossyCharacters(Utf16(m_strText)).empty();
         WipeText(m_strText);
