@@ -185,11 +185,9 @@ void CTavroTextEditorDlg::OnToggleWordWrap()
     m_bWordWrap = !m_bWordWrap;
     CRichEditCtrl* from = hiddenEditor();
     CRichEditCtrl* to = activeEditor();
-    m_strText = from->GetWindowText();
-    to->SetWindowText(m_strText);
-    from->SetWindowText(QString());
+    // The document itself changes hands; the hidden editor is left empty.
+    to->TakeDocument(*from);
     ShowActiveEditor();
-    m_strText.clear();
     ApplyEditorFormat();
     RefreshMenuStates();
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -90,6 +91,23 @@ void CRichEditCtrl::ReplaceRanges(const std::vector<qsizetype>& positions, qsize
     cursor.endEditBlock();
     horizontalScrollBar()->setValue(horizontal);
     verticalScrollBar()->setValue(vertical);
+}
+
+void CRichEditCtrl::TakeDocument(CRichEditCtrl& from)
+{
+    QTextDocument* document = from.document();
+    // The document belongs to the control that shows it: a control deletes
+    // the document it owns when it is given another.
+    document->setParent(this);
+    from.setDocument(nullptr); // a new empty document of its own
+    from.document()->setDefaultFont(from.font());
+    // A plain-text layout lets only the widest of its views set the text
+    // width; a new layout has no view yet, so this control becomes it and
+    // the text is wrapped (or not) at this control's width from now on.
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    setDocument(document); // deletes our former, empty document
+    if (document->defaultFont() != font())
+        document->setDefaultFont(font());
 }
 
 void CRichEditCtrl::SetReadOnly(bool readOnly)
