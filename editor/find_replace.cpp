@@ -151,12 +151,8 @@ void CTavroTextEditorDlg::ReplaceAll(FindReplaceDialog* dialog, const QString& f
     if (m_bLocked)
         return;
     // Non-overlapping, left to right; replaced text is not searched again.
-    std::vector<qsizetype> positions;
-    if (!find.isEmpty()) {
-        ForwardSearch search(*activeEditor()->document(), find, 0, Qt::CaseSensitive);
-        for (qsizetype pos = search.Next(); pos >= 0; pos = search.Next())
-            positions.push_back(pos);
-    }
+    const std::vector<qsizetype> positions =
+        FindAll(*activeEditor()->document(), find, Qt::CaseSensitive);
     if (!positions.empty())
         activeEditor()->ReplaceRanges(positions, find.size(), dialog->GetReplaceString());
     ApplyEditorFormat();

@@ -4,68 +4,73 @@
 #include <QTextDocument>
 
 #include <algorithm>
-#include <vector>
 
 namespace tavro {
 
 namespace {
 
-// Text is searched in windows of about this many characters: large enough
-// that short blocks cost little each, small enough that a match near the
-// start is found after reading little.
-constexpr qsizetype kChunk = 16 * 1024;
+// Text is read in chunks that start small, so a match near the start is
+// found after reading little, and grow, so a long search sets the reading
+// cursor (which lays out the block it stands in) only now and then.
+constexpr qsizetype kFirstChunk = 4 * 1024;
+constexpr qsizetype kLargestChunk = 1024 * 1024;
+
+qsizetype NextChunk(qsizetype chunk) { return std::min(chunk * 2, kLargestChunk); }
 
 qsizetype TextLength(const QTextDocument& document)
 {
     return document.characterCount() - 1; // the document counts a break after the last block
 }
 
-// Turns the breaks of the text from index at on into '\n'.
-void MapBreaks(QString& text, qsizetype at)
+// Turns the breaks of the text into '\n'.
+void MapBreaks(QString& text)
 {
-    QChar* c = text.data() + at;
-    QChar* const end = text.data() + text.size();
-    for (; c != end; ++c) {
-        if (*c == QChar::ParagraphSeparator || *c == QChar::LineSeparator)
-            *c = QLatin1Char('\n');
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
     }
 }
 
-// Appends the block's text from index skip on, then its break as '\n'
-// unless it is the last block.
-void AppendBlock(QString& window, const QTextBlock& block, qsizetype skip)
+bool HasBreak(const QString& text)
 {
-    const qsizetype at = window.size();
-    window.append(QStringView(block.text()).mid(skip));
-    MapBreaks(window, at);
-    if (block.next().isValid())
-        window.append(QLatin1Char('\n'));
+    return text.contains(QChar::ParagraphSeparator) || text.contains(QChar::LineSeparator);
+}
+
+// The text from start to end as the document holds it, its breaks as '\n'
+// when mapBreaks is set; else the document's own separators (U+2029 between
+// blocks, U+2028 within one) stay, which no string without '\n' can match.
+QString RawRange(QTextCursor& cursor, qsizetype start, qsizetype end, bool mapBreaks)
+{
+    cursor.setPosition(static_cast<int>(start));
+    cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
+    QString text = cursor.selectedText();
+    if (mapBreaks)
+        MapBreaks(text);
+    return text;
 }
 
 } // namespace
 
 ForwardSearch::ForwardSearch(const QTextDocument& document, const QString& find, qsizetype from,
                              Qt::CaseSensitivity cs)
-    : m_find(find), m_cs(cs)
+    : m_find(find), m_cs(cs), m_mapBreaks(find.contains(QLatin1Char('\n'))),
+      m_cursor(const_cast<QTextDocument*>(&document)),
+      m_length(TextLength(document)), m_chunk(kFirstChunk)
 {
     from = std::max<qsizetype>(from, 0);
-    if (from > TextLength(document)) {
-        m_done = true;
-        return;
-    }
-    const QTextBlock block = document.findBlock(static_cast<int>(from));
-    m_windowStart = from;
-    AppendBlock(m_window, block, from - block.position());
-    m_nextBlock = block.next();
+    // The text never holds a separator of the document's own.
+    m_done = from > m_length || HasBreak(find);
+    m_windowStart = m_windowEnd = std::min(from, m_length);
     Fill();
 }
 
 void ForwardSearch::Fill()
 {
-    while (m_nextBlock.isValid() && m_window.size() < kChunk) {
-        AppendBlock(m_window, m_nextBlock, 0);
-        m_nextBlock = m_nextBlock.next();
-    }
+    const qsizetype end = std::min(m_windowEnd + m_chunk, m_length);
+    if (end > m_windowEnd)
+        m_window.append(RawRange(m_cursor, m_windowEnd, end, m_mapBreaks));
+    m_windowEnd = end;
+    m_chunk = NextChunk(m_chunk);
 }
 
 qsizetype ForwardSearch::Next(qsizetype last)
@@ -86,7 +91,7 @@ qsizetype ForwardSearch::Next(qsizetype last)
             m_searchFrom = index + length;
             return pos;
         }
-        if (!m_nextBlock.isValid()) {
+        if (m_windowEnd >= m_length) {
             m_done = true;
             return -1;
         }
@@ -114,52 +119,54 @@ qsizetype FindBackward(const QTextDocument& document, const QString& find, qsize
     const qsizetype length = find.size();
     end = std::min(end, TextLength(document));
     first = std::max<qsizetype>(first, 0);
-    if (end - length < first)
+    if (end - length < first || HasBreak(find))
         return -1;
     if (length == 0)
         return end;
-    QTextBlock block = document.findBlock(static_cast<int>(end));
-    qsizetype windowStart = block.position();
-    QString window = block.text().left(end - windowStart);
-    MapBreaks(window, 0);
-    std::vector<QTextBlock> earlier;
-    for (;;) {
-        if (window.size() >= length) {
-            const qsizetype index = window.lastIndexOf(find, window.size() - length, cs);
-            if (index >= 0) {
-                const qsizetype pos = windowStart + index;
-                return pos >= first ? pos : -1;
-            }
-        }
-        if (windowStart <= first || !block.previous().isValid())
-            return -1;
-        // A match can still end in the first length - 1 characters.
+    QTextCursor cursor(const_cast<QTextDocument*>(&document));
+    QString window;
+    qsizetype windowStart = end;
+    qsizetype chunk = kFirstChunk;
+    const bool mapBreaks = find.contains(QLatin1Char('\n'));
+    while (windowStart > first) {
+        // A match can still end in the first length - 1 characters of the
+        // window searched last.
         window.truncate(std::min(length - 1, window.size()));
-        earlier.clear();
-        qsizetype size = window.size();
-        while (size < kChunk && block.previous().isValid() && block.position() > first) {
-            block = block.previous();
-            earlier.push_back(block);
-            size += block.length();
-        }
-        QString chunk;
-        chunk.reserve(size);
-        for (auto it = earlier.rbegin(); it != earlier.rend(); ++it)
-            AppendBlock(chunk, *it, 0);
-        chunk.append(window);
-        window = std::move(chunk);
-        windowStart = block.position();
+        const qsizetype start = std::max(first, windowStart - chunk);
+        chunk = NextChunk(chunk);
+        window.prepend(RawRange(cursor, start, windowStart, mapBreaks));
+        windowStart = start;
+        if (window.size() < length)
+            continue;
+        const qsizetype index = window.lastIndexOf(find, window.size() - length, cs);
+        if (index >= 0)
+            return windowStart + index;
     }
+    return -1;
 }
 
 QString TextRange(const QTextDocument& document, qsizetype start, qsizetype end)
 {
     QTextCursor cursor(const_cast<QTextDocument*>(&document));
-    cursor.setPosition(static_cast<int>(start));
-    cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
-    QString text = cursor.selectedText();
-    MapBreaks(text, 0);
-    return text;
+    return RawRange(cursor, start, end, true);
+}
+
+std::vector<qsizetype> FindAll(const QTextDocument& document, const QString& find,
+                               Qt::CaseSensitivity cs)
+{
+    std::vector<qsizetype> positions;
+    if (find.isEmpty() || HasBreak(find))
+        return positions;
+    // One copy at memory speed beats reading the document piece by piece
+    // when all of it is read anyway.
+    QString text = document.toRawText();
+    if (find.contains(QLatin1Char('\n')))
+        MapBreaks(text);
+    for (qsizetype pos = text.indexOf(find, 0, cs); pos >= 0;
+         pos = text.indexOf(find, pos + find.size(), cs))
+        positions.push_back(pos);
+    text.fill(QChar(0)); // the copy holds the document's text
+    return positions;
 }
 
 } // namespace tavro

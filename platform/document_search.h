@@ -1,5 +1,5 @@
-// Searching a QTextDocument in place, block by block, without taking a copy
-// of the whole text.
+// Searching a QTextDocument in place, a chunk of text at a time, without
+// taking a copy of the whole text.
 //
 // Positions are the editor's character positions: every block break (and
 // every line separator inside a block) is one '\n'; all other characters,
@@ -9,9 +9,10 @@
 #pragma once
 
 #include <QString>
-#include <QTextBlock>
+#include <QTextCursor>
 
 #include <limits>
+#include <vector>
 
 class QTextDocument;
 
@@ -33,15 +34,19 @@ public:
     qsizetype Next(qsizetype last = kNoLimit);
 
 private:
-    // Appends whole blocks to the window until it holds a chunk's worth.
+    // Appends the next chunk of text to the window.
     void Fill();
 
     QString m_find;
     Qt::CaseSensitivity m_cs;
-    QTextBlock m_nextBlock;      // the first block not yet in the window
-    QString m_window;            // text from m_windowStart on, breaks as '\n'
-    qsizetype m_windowStart = 0; // position of m_window[0]
+    bool m_mapBreaks;            // the string holds '\n'
+    QTextCursor m_cursor;        // reads the text
+    qsizetype m_length;          // of the whole text
+    QString m_window;            // text from m_windowStart to m_windowEnd, breaks as '\n'
+    qsizetype m_windowStart = 0;
+    qsizetype m_windowEnd = 0;
     qsizetype m_searchFrom = 0;  // index in m_window where the next match may start
+    qsizetype m_chunk;           // characters to read next
     bool m_done = false;
 };
 
@@ -54,6 +59,11 @@ qsizetype FindForward(const QTextDocument& document, const QString& find, qsizet
 // first; -1 if none.
 qsizetype FindBackward(const QTextDocument& document, const QString& find, qsizetype end,
                        qsizetype first, Qt::CaseSensitivity cs);
+
+// Every occurrence, left to right and non-overlapping, in one pass over a
+// copy of the text that is overwritten before it is released.
+std::vector<qsizetype> FindAll(const QTextDocument& document, const QString& find,
+                               Qt::CaseSensitivity cs);
 
 // The text from start to end, breaks as '\n'.
 QString TextRange(const QTextDocument& document, qsizetype start, qsizetype end);

@@ -107,7 +107,8 @@ TEST(DocumentSearch, MatchesQStringSearchAcrossManyBlocks)
 
     const QString finds[] = {QStringLiteral("tail"), QStringLiteral("end\n\n第"),
                              QStringLiteral("\u00a0end\n第3999"), QStringLiteral("末"),
-                             QStringLiteral("第0行"), QStringLiteral("absent")};
+                             QStringLiteral("第0行"), QStringLiteral("absent"),
+                             QStringLiteral("end\u2029第")}; // never: no separator of the document's own
     const qsizetype froms[] = {0, 1, 16383, 16385, 40000, text.size() - 3, text.size()};
     for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
         for (const QString& find : finds) {
@@ -127,6 +128,7 @@ TEST(DocumentSearch, MatchesQStringSearchAcrossManyBlocks)
             for (qsizetype pos = search.Next(); pos >= 0; pos = search.Next())
                 found.push_back(pos);
             EXPECT_EQ(found, expected) << find.toStdString();
+            EXPECT_EQ(FindAll(document, find, cs), expected) << find.toStdString();
         }
     }
     EXPECT_EQ(TextRange(document, 8, 18), text.mid(8, 10));
