@@ -88,8 +88,10 @@ TEST_F(MainWindow, WordWrapMovesTheTextAndKeepsTheLock)
 
 TEST_F(MainWindow, WordWrapHandsTheDocumentOverAndWrapsAtTheShownWidth)
 {
+    window->OnToggleWordWrap(); // off before the window is first shown, as from the settings
     ShowActive();
     NewDocument(QStringLiteral("a.tvro"), nullptr);
+    window->OnToggleWordWrap();
     TypeText(QStringLiteral("一行很长的文字 ").repeated(60));
     QTextDocument* document = window->activeEditor()->document();
     const QPointer<QAbstractTextDocumentLayout> firstLayout = document->documentLayout();
@@ -108,7 +110,7 @@ TEST_F(MainWindow, WordWrapHandsTheDocumentOverAndWrapsAtTheShownWidth)
     };
     const qreal wide = height();
     window->resize(window->width() / 2, window->height());
-    QTRY_VERIFY(height() > wide);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return height() > wide; }));
     window->OnEditUndo();
     EXPECT_EQ(EditorText(), QString());
 }
