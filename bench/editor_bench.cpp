@@ -32,8 +32,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -96,11 +94,18 @@ QString ChineseText(qsizetype characters)
 
 qsizetype CharactersFor(int sizeMb) { return qsizetype{sizeMb} << 19; }
 
+// The process's peak resident memory (VmHWM: unlike getrusage's maximum,
+// it starts afresh at exec, so a child does not inherit the parent's peak).
 double PeakRssMb()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0; // kB
+    }
+    return 0;
 }
 
 QByteArray ReadAll(const QString& path)

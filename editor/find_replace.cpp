@@ -41,8 +41,8 @@ void CTavroTextEditorDlg::OnFindReplace(FindReplaceDialog* dialog)
         return;
     }
     const QString find = dialog->GetFindString();
-    // The text is searched in place, in the editor's character positions
-    // (a line break is one character); nothing copies the document.
+    // The text is searched where it is, in the editor's character positions
+    // (a line break is one character), outward from the selection.
     if (m_bFindOnly) {
         if (flags & FindReplaceDialog::FR_DOWN)
             SearchDown(find, false);

@@ -31,6 +31,14 @@ void MapBreaks(QString& text)
     }
 }
 
+// Overwrites text read from the document, all of its buffer, before release.
+void Wipe(QString& text)
+{
+    text.resize(text.capacity());
+    text.fill(QChar(0));
+    text.clear();
+}
+
 bool HasBreak(const QString& text)
 {
     return text.contains(QChar::ParagraphSeparator) || text.contains(QChar::LineSeparator);
@@ -67,10 +75,18 @@ ForwardSearch::ForwardSearch(const QTextDocument& document, const QString& find,
 void ForwardSearch::Fill()
 {
     const qsizetype end = std::min(m_windowEnd + m_chunk, m_length);
-    if (end > m_windowEnd)
-        m_window.append(RawRange(m_cursor, m_windowEnd, end, m_mapBreaks));
+    if (end > m_windowEnd) {
+        QString chunk = RawRange(m_cursor, m_windowEnd, end, m_mapBreaks);
+        m_window.append(chunk);
+        Wipe(chunk);
+    }
     m_windowEnd = end;
     m_chunk = NextChunk(m_chunk);
+}
+
+ForwardSearch::~ForwardSearch()
+{
+    Wipe(m_window);
 }
 
 qsizetype ForwardSearch::Next(qsizetype last)
@@ -134,14 +150,20 @@ qsizetype FindBackward(const QTextDocument& document, const QString& find, qsize
         window.truncate(std::min(length - 1, window.size()));
         const qsizetype start = std::max(first, windowStart - chunk);
         chunk = NextChunk(chunk);
-        window.prepend(RawRange(cursor, start, windowStart, mapBreaks));
+        QString chunk = RawRange(cursor, start, windowStart, mapBreaks);
+        chunk.append(window);
+        Wipe(window);
+        window = std::move(chunk);
         windowStart = start;
         if (window.size() < length)
             continue;
         const qsizetype index = window.lastIndexOf(find, window.size() - length, cs);
-        if (index >= 0)
+        if (index >= 0) {
+            Wipe(window);
             return windowStart + index;
+        }
     }
+    Wipe(window);
     return -1;
 }
 
@@ -165,7 +187,7 @@ std::vector<qsizetype> FindAll(const QTextDocument& document, const QString& fin
     for (qsizetype pos = text.indexOf(find, 0, cs); pos >= 0;
          pos = text.indexOf(find, pos + find.size(), cs))
         positions.push_back(pos);
-    text.fill(QChar(0)); // the copy holds the document's text
+    Wipe(text);
     return positions;
 }
 

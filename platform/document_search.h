@@ -28,6 +28,10 @@ public:
     // Nothing is found when from lies beyond the end of the text.
     ForwardSearch(const QTextDocument& document, const QString& find, qsizetype from,
                   Qt::CaseSensitivity cs);
+    // The text read is overwritten before it is released.
+    ~ForwardSearch();
+    ForwardSearch(const ForwardSearch&) = delete;
+    ForwardSearch& operator=(const ForwardSearch&) = delete;
 
     // The position of the next occurrence that starts at or before last, or
     // -1. An empty string is found once, at from.
@@ -61,7 +65,8 @@ qsizetype FindBackward(const QTextDocument& document, const QString& find, qsize
                        qsizetype first, Qt::CaseSensitivity cs);
 
 // Every occurrence, left to right and non-overlapping, in one pass over a
-// copy of the text that is overwritten before it is released.
+// copy of the text (read at memory speed) that is overwritten before it is
+// released.
 std::vector<qsizetype> FindAll(const QTextDocument& document, const QString& find,
                                Qt::CaseSensitivity cs);
 
