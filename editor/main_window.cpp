@@ -185,9 +185,11 @@ void CTavroTextEditorDlg::OnToggleWordWrap()
     m_bWordWrap = !m_bWordWrap;
     CRichEditCtrl* from = hiddenEditor();
     CRichEditCtrl* to = activeEditor();
-    // The document itself changes hands; the hidden editor is left empty.
-    to->TakeDocument(*from);
+    // The document itself changes hands, once the new editor is shown (a
+    // control shown with a large document lays it out again); the hidden
+    // editor is left empty.
     ShowActiveEditor();
+    to->TakeDocument(*from);
     ApplyEditorFormat();
     RefreshMenuStates();
 }

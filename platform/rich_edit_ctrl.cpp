@@ -101,10 +101,13 @@ void CRichEditCtrl::TakeDocument(CRichEditCtrl& from)
     document->setParent(this);
     from.setDocument(nullptr); // a new empty document of its own
     from.document()->setDefaultFont(from.font());
-    // A plain-text layout lets only the widest of its views set the text
-    // width; a new layout has no view yet, so this control becomes it and
-    // the text is wrapped (or not) at this control's width from now on.
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    // A plain-text layout lets only one of its views (the first, or a wider
+    // one) set the width the text wraps at. A wrapping control must be that
+    // view, else it would not rewrap when it narrows; a new layout has no
+    // view yet, so this control becomes it. The text lays out afresh either
+    // way; a control that does not wrap needs no new layout.
+    if (lineWrapMode() != QPlainTextEdit::NoWrap)
+        document->setDocumentLayout(new QPlainTextDocumentLayout(document));
     setDocument(document); // deletes our former, empty document
     if (document->defaultFont() != font())
         document->setDefaultFont(font());
