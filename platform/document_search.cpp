@@ -150,10 +150,10 @@ qsizetype FindBackward(const QTextDocument& document, const QString& find, qsize
         window.truncate(std::min(length - 1, window.size()));
         const qsizetype start = std::max(first, windowStart - chunk);
         chunk = NextChunk(chunk);
-        QString chunk = RawRange(cursor, start, windowStart, mapBreaks);
-        chunk.append(window);
+        QString piece = RawRange(cursor, start, windowStart, mapBreaks);
+        piece.append(window);
         Wipe(window);
-        window = std::move(chunk);
+        window = std::move(piece);
         windowStart = start;
         if (window.size() < length)
             continue;
