@@ -1,8 +1,10 @@
 // tavro-cli: decrypt, encrypt, verify and re-key Tavro documents from the
 // command line, for scripts, backups and recovery without the editor.
 
+#include "atomic_file.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "process_hardening.h"
 
 #include <signal.h>
 
@@ -293,9 +295,13 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Keys and plaintext must not end up in a core dump.
+    tavro::DisableCoreDumps();
     // A closed output pipe must show up as a failed write (exit 2), not kill
-    // the process silently.
+    // the process silently; likewise the file size limit (SIGXFSZ). A
+    // signal that ends the process removes a half-written temporary file.
     ::signal(SIGPIPE, SIG_IGN);
+    tavro::cli::InstallSignalCleanup();
     try {
         return tavro::cli::Run(argc, argv);
     } catch (const tavro::cli::CliFailure& failure) {
