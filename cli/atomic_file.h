@@ -57,6 +57,8 @@ private:
     bool named_ = false;   // the temporary file has a name (mkstemp)
     bool committed_ = false;
     bool announced_ = false;
+    std::uint64_t written_ = 0; // bytes written to the temporary file
+    std::uint64_t flushed_ = 0; // of which write-back was started
 };
 
 // A scratch file with no name, for bytes that must be held back before they

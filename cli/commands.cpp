@@ -5,6 +5,7 @@
 #include "document_stream.h"
 #include "exit_codes.h"
 #include "input_file.h"
+#include "two_stages.h"
 #include "utf8.h"
 
 #include <algorithm>
@@ -57,14 +58,37 @@ int RunDecrypt(const Options& options)
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.key);
 
     AtomicOutput output(options.output.empty() ? "-" : options.output, Content::Plaintext, &document.info());
+    // Worker: read, decipher, code page 936 to UTF-16. Here: UTF-8, write.
+    SecureText* filling = nullptr;
+    DocumentReader reader(key.key, [&filling](std::u16string_view text) {
+        filling->insert(filling->end(), text.begin(), text.end());
+    });
+    DocumentCheck check = DocumentCheck::Sound;
+    bool finished = false;
+    SecureBytes buffer(kPieceSize);
     Utf8Encoder utf8;
     SecureBytes bytes;
-    DocumentReader reader(key.key, [&](std::u16string_view text) {
-        utf8.Encode(text, /*last=*/false, bytes);
-        output.Write(bytes);
-    });
-    ReadAll(document, [&reader](std::span<const std::uint8_t> piece) { reader.Read(piece); });
-    const DocumentCheck check = reader.Finish();
+    TwoStages<SecureText>::Run(
+        [&](SecureText& piece) {
+            if (finished)
+                return false;
+            piece.clear();
+            filling = &piece;
+            while (piece.empty() && !finished) {
+                const std::size_t got = document.Read(buffer);
+                if (got == 0) {
+                    check = reader.Finish();
+                    finished = true;
+                } else {
+                    reader.Read({buffer.data(), got});
+                }
+            }
+            return true;
+        },
+        [&](SecureText& piece) {
+            utf8.Encode({piece.data(), piece.size()}, /*last=*/false, bytes);
+            output.Write(bytes);
+        });
     utf8.Encode({}, /*last=*/true, bytes);
     output.Write(bytes);
     output.Commit();
@@ -99,28 +123,33 @@ int RunEncrypt(const Options& options)
             output.Write(body);
     });
 
+    // Worker: read, UTF-8 to UTF-16. Here: code page 936, encipher, write.
     // Pieces are read behind the bytes of a character the previous piece cut.
     Utf8Decoder decoder;
-    SecureText units;
     SecureBytes buffer(kPieceSize);
     std::size_t kept = 0;
-    for (bool last = false; !last;) {
-        const std::size_t got = text.Read({buffer.data() + kept, buffer.size() - kept});
-        last = got == 0;
-        const std::span<const std::uint8_t> piece(buffer.data(), kept + got);
-        const std::size_t used = decoder.Decode(piece, last, units);
-        if (decoder.problem() == Utf8Decoder::Problem::Invalid)
-            throw CliFailure(kExitIo, text.name() + " is not valid UTF-8 (byte " +
-                                          std::to_string(decoder.errorOffset()) + ")");
-        if (decoder.problem() == Utf8Decoder::Problem::Nul)
-            throw CliFailure(kExitIo, text.name() + " contains a NUL character (byte " +
-                                          std::to_string(decoder.errorOffset()) +
-                                          "), which a document cannot hold");
+    bool finished = false;
+    TwoStages<SecureText>::Run(
+        [&](SecureText& units) {
+            if (finished)
+                return false;
+            const std::size_t got = text.Read({buffer.data() + kept, buffer.size() - kept});
+            finished = got == 0;
+            const std::span<const std::uint8_t> piece(buffer.data(), kept + got);
+            const std::size_t used = decoder.Decode(piece, finished, units);
+            if (decoder.problem() == Utf8Decoder::Problem::Invalid)
+                throw CliFailure(kExitIo, text.name() + " is not valid UTF-8 (byte " +
+                                              std::to_string(decoder.errorOffset()) + ")");
+            if (decoder.problem() == Utf8Decoder::Problem::Nul)
+                throw CliFailure(kExitIo, text.name() + " contains a NUL character (byte " +
+                                              std::to_string(decoder.errorOffset()) +
+                                              "), which a document cannot hold");
+            kept = piece.size() - used;
+            std::memmove(buffer.data(), buffer.data() + used, kept);
+            return true;
+        },
         // Carriage returns are removed by the writer, as the editor saves.
-        writer.Write({units.data(), units.size()});
-        kept = piece.size() - used;
-        std::memmove(buffer.data(), buffer.data() + used, kept);
-    }
+        [&writer](SecureText& units) { writer.Write({units.data(), units.size()}); });
 
     const DocumentHeader header = writer.Finish();
     if (spool) {
