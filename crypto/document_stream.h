@@ -88,7 +88,6 @@ private:
     std::vector<char16_t, WipingAllocator<char16_t>> withoutReturns_;
     Crc32Stream crc_;
     std::size_t bodySize_ = 0;
-    bool encoderUsed_ = false;
 };
 
 class DocumentReader {
