@@ -208,15 +208,11 @@ AtomicOutput::AtomicOutput(const std::string& path, Content content, const struc
         named_ = true;
     }
 
-    if (exists) {
-        if (::fchmod(fd_, existing.st_mode & 07777) != 0)
-            Fail(errno);
-        // Keeping the owner needs privileges we may not have; the permission
-        // bits above are what decides who can read the file.
-        [[maybe_unused]] const int ownerKept = ::fchown(fd_, existing.st_uid, existing.st_gid);
-    } else if (::fchmod(fd_, NewFileMode(content)) != 0) {
-        Fail(errno);
-    }
+    // The temporary file stays 0600 while it is written; it takes its final
+    // mode (and owner) only once complete.
+    finalMode_ = exists ? existing.st_mode & 07777 : NewFileMode(content);
+    if (exists)
+        owner_ = std::make_pair(existing.st_uid, existing.st_gid);
 }
 
 AtomicOutput::~AtomicOutput()
@@ -284,6 +280,13 @@ void AtomicOutput::Commit()
         return;
     }
     committed_ = false;
+    if (::fchmod(fd_, finalMode_) != 0)
+        Fail(errno);
+    if (owner_) {
+        // Keeping the owner needs privileges we may not have; the permission
+        // bits above are what decides who can read the file.
+        [[maybe_unused]] const int ownerKept = ::fchown(fd_, owner_->first, owner_->second);
+    }
     if (::fsync(fd_) != 0)
         Fail(errno);
 

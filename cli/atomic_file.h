@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace tavro::cli {
 
@@ -57,6 +58,8 @@ private:
     bool named_ = false;   // the temporary file has a name (mkstemp)
     bool committed_ = false;
     bool announced_ = false;
+    mode_t finalMode_ = 0600;
+    std::optional<std::pair<uid_t, gid_t>> owner_;
     std::uint64_t written_ = 0; // bytes written to the temporary file
     std::uint64_t flushed_ = 0; // of which write-back was started
 };
