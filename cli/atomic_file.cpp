@@ -4,9 +4,9 @@
 #include "exit_codes.h"
 #include "input_file.h"
 #include "secure_memory.h"
+#include "temporary_cleanup.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -21,49 +21,6 @@ namespace tavro::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-// --- The one named temporary file, removed when a signal ends the process ---
-
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-char gTemporaryPath[PATH_MAX];
-volatile sig_atomic_t gTemporaryArmed = 0;
-
-void RemoveTemporaryAndReraise(int signal)
-{
-    if (gTemporaryArmed)
-        ::unlink(gTemporaryPath);
-    ::signal(signal, SIG_DFL);
-    ::raise(signal); // delivered when the handler returns: the process ends by this signal
-}
-
-// Holds back the cleanup signals while a temporary name is made and
-// recorded, so that no signal falls between the two.
-class CleanupSignalsBlocked {
-public:
-    CleanupSignalsBlocked()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int signal : kCleanupSignals)
-            sigaddset(&set, signal);
-        ::sigprocmask(SIG_BLOCK, &set, &previous_);
-    }
-    ~CleanupSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-    CleanupSignalsBlocked(const CleanupSignalsBlocked&) = delete;
-    CleanupSignalsBlocked& operator=(const CleanupSignalsBlocked&) = delete;
-
-private:
-    sigset_t previous_{};
-};
-
-// Call with the cleanup signals blocked.
-void ArmCleanup(const std::string& path)
-{
-    std::strncpy(gTemporaryPath, path.c_str(), sizeof gTemporaryPath - 1);
-    gTemporaryArmed = path.size() < sizeof gTemporaryPath;
-}
-
-void DisarmCleanup() { gTemporaryArmed = 0; }
 
 // Test hooks, read from the environment: a descriptor told (one byte) once
 // the first bytes are in the temporary file, so a test can signal the tool
@@ -143,18 +100,6 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
     return true;
 }
 
-void InstallSignalCleanup()
-{
-    struct sigaction action{};
-    action.sa_handler = RemoveTemporaryAndReraise;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kCleanupSignals)
-        sigaddset(&action.sa_mask, signal);
-    for (int signal : kCleanupSignals)
-        ::sigaction(signal, &action, nullptr);
-    ::signal(SIGXFSZ, SIG_IGN);
-}
-
 // --- AtomicOutput ---------------------------------------------------------------
 
 AtomicOutput::AtomicOutput(const std::string& path, Content content, const struct stat* input)
@@ -205,6 +150,7 @@ AtomicOutput::AtomicOutput(const std::string& path, Content content, const struc
         if (fd_ < 0)
             Fail(errno);
         ArmCleanup(temporary);
+        temporary_ = temporary;
         named_ = true;
     }
 
@@ -218,7 +164,7 @@ AtomicOutput::AtomicOutput(const std::string& path, Content content, const struc
 AtomicOutput::~AtomicOutput()
 {
     if (!committed_ && named_) {
-        ::unlink(gTemporaryPath);
+        ::unlink(temporary_.c_str());
         DisarmCleanup();
     }
     if (fd_ >= 0)
@@ -291,7 +237,7 @@ void AtomicOutput::Commit()
         Fail(errno);
 
     if (named_) {
-        if (::rename(gTemporaryPath, target_.c_str()) != 0)
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
             Fail(errno);
         DisarmCleanup();
         named_ = false;
@@ -308,13 +254,14 @@ void AtomicOutput::Commit()
                 CleanupSignalsBlocked blocked;
                 if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                     ArmCleanup(temporary);
+                    temporary_ = temporary;
                     named_ = true;
                     break;
                 }
                 if (errno != EEXIST)
                     Fail(errno);
             }
-            if (::rename(gTemporaryPath, target_.c_str()) != 0)
+            if (::rename(temporary_.c_str(), target_.c_str()) != 0)
                 Fail(errno);
             DisarmCleanup();
             named_ = false;

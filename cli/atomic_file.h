@@ -53,6 +53,7 @@ private:
     std::string name_;     // for messages
     std::string target_;   // the path renamed over (links followed)
     std::string folder_;
+    std::string temporary_; // the temporary file's name, while it has one
     int fd_ = -1;
     int inPlace_ = -1;     // the descriptor written in place, else -1
     bool named_ = false;   // the temporary file has a name (mkstemp)
@@ -79,12 +80,6 @@ public:
 private:
     int fd_ = -1;
 };
-
-// Removes the named temporary file, if any, when SIGINT, SIGTERM or SIGHUP
-// arrives, then lets the signal take its usual course. Also ignores
-// SIGXFSZ, so that a write beyond the file size limit fails with EFBIG and
-// is reported instead of killing the process silently.
-void InstallSignalCleanup();
 
 // Writes all bytes to an open descriptor; false with errno set on failure.
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes);

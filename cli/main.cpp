@@ -1,10 +1,10 @@
 // tavro-cli: decrypt, encrypt, verify and re-key Tavro documents from the
 // command line, for scripts, backups and recovery without the editor.
 
-#include "atomic_file.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "process_hardening.h"
+#include "temporary_cleanup.h"
 
 #include <signal.h>
 
