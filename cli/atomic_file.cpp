@@ -1,81 +1,87 @@
 #include "atomic_file.h"
 
+#include "document_file.h"
 #include "exit_codes.h"
+#include "input_file.h"
+#include "secure_memory.h"
+#include "temporary_cleanup.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
+#include <vector>
 
 namespace tavro::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error)
+// Test hooks, read from the environment: a descriptor told (one byte) once
+// the first bytes are in the temporary file, so a test can signal the tool
+// at that point; and a switch that makes the temporary file a named one,
+// as on file systems without O_TMPFILE.
+void AnnounceFirstWrite()
 {
-    throw CliFailure(kExitIo, what + " " + path + ": " + std::strerror(error));
+    const char* fd = std::getenv("TAVRO_CLI_TEST_READY_FD");
+    if (fd == nullptr)
+        return;
+    const int ready = std::atoi(fd);
+    [[maybe_unused]] const ssize_t told = ::write(ready, "w", 1);
+    ::close(ready);
 }
 
-// Closes a descriptor on scope exit unless released.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports the result: close can be the first to report a
-    // failed write on some file systems.
-    int Close()
-    {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
+bool NamedTemporaryForced() { return std::getenv("TAVRO_CLI_TEST_NAMED_TEMP") != nullptr; }
 
-private:
-    int fd_;
-};
-
-// Removes the temporary file unless the rename has consumed it.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile()
-    {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& path() const { return path_; }
-    void Release() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-mode_t NewFileMode()
+mode_t NewFileMode(Content content)
 {
+    if (content == Content::Plaintext)
+        return 0600;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-void WriteInPlace(int fd, const std::string& name, std::span<const std::uint8_t> bytes)
+// The path that path leads to through symbolic links, dangling ones
+// included: a link to a missing file leads to that file's path.
+std::string FollowLinks(const std::string& path, int& error)
 {
-    if (!WriteAll(fd, bytes))
-        Fail("cannot write", name, errno);
+    fs::path current(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info{};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current.string();
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t length = ::readlink(current.c_str(), target.data(), PATH_MAX);
+        if (length < 0) {
+            error = errno;
+            return {};
+        }
+        const fs::path next(std::string(target.data(), static_cast<std::size_t>(length)));
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    error = ELOOP;
+    return {};
 }
+
+// A fresh ".tavro-XXXXXX" name in folder (not created).
+std::string TemporaryName(const std::string& folder)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uint8_t random[6];
+    RandomFiller(random, sizeof random);
+    std::string name = folder + "/.tavro-";
+    for (std::uint8_t r : random)
+        name += kLetters[r % (sizeof kLetters - 1)];
+    return name;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 } // namespace
 
@@ -94,105 +100,230 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
     return true;
 }
 
-SecureBytes ReadWholeFile(const std::string& path)
+// --- AtomicOutput ---------------------------------------------------------------
+
+AtomicOutput::AtomicOutput(const std::string& path, Content content, const struct stat* input)
+    : name_(path == "-" ? "standard output" : path)
 {
-    const bool isStdin = path == "-";
-    const std::string name = isStdin ? "standard input" : path;
-    FileDescriptor owned(isStdin ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    const int fd = isStdin ? STDIN_FILENO : owned.get();
-    if (fd < 0)
-        Fail("cannot read", name, errno);
-
-    struct stat info{};
-    if (::fstat(fd, &info) != 0)
-        Fail("cannot read", name, errno);
-    if (S_ISDIR(info.st_mode))
-        Fail("cannot read", name, EISDIR);
-
-    SecureBytes content;
-    if (S_ISREG(info.st_mode) && info.st_size > 0)
-        content.reserve(static_cast<std::size_t>(info.st_size) + 1);
-    std::size_t size = 0;
-    for (;;) {
-        if (content.capacity() - size < 4096)
-            content.reserve(content.capacity() * 2 + 65536);
-        content.resize(content.capacity());
-        const ssize_t got = ::read(fd, content.data() + size, content.size() - size);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("cannot read", name, errno);
-        }
-        if (got == 0)
-            break;
-        size += static_cast<std::size_t>(got);
+    auto refuseIfInput = [&](const struct stat& info) {
+        if (input != nullptr && S_ISREG(info.st_mode) && SameFile(info, *input))
+            throw CliFailure(kExitUsage, "the output " + name_ +
+                                             " is the input file; writing it would destroy what is being read");
+    };
+    if (path == "-") {
+        struct stat info{};
+        if (::fstat(STDOUT_FILENO, &info) == 0)
+            refuseIfInput(info);
+        inPlace_ = STDOUT_FILENO;
+        return;
     }
-    content.resize(size);
-    return content;
+
+    int error = 0;
+    target_ = FollowLinks(path, error);
+    if (error != 0)
+        Fail(error);
+    struct stat existing{};
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
+    if (!exists && errno != ENOENT)
+        Fail(errno);
+    if (exists && S_ISDIR(existing.st_mode))
+        Fail(EISDIR);
+    if (exists)
+        refuseIfInput(existing);
+    if (exists && !S_ISREG(existing.st_mode)) {
+        inPlace_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (inPlace_ < 0)
+            Fail(errno);
+        return;
+    }
+
+    const fs::path targetPath(target_);
+    folder_ = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
+    if (!NamedTemporaryForced())
+        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        if (!NamedTemporaryForced() && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            Fail(errno);
+        std::string temporary = folder_ + "/.tavro-XXXXXX";
+        CleanupSignalsBlocked blocked;
+        fd_ = ::mkstemp(temporary.data());
+        if (fd_ < 0)
+            Fail(errno);
+        ArmCleanup(temporary);
+        temporary_ = temporary;
+        named_ = true;
+    }
+
+    // The temporary file stays 0600 while it is written; it takes its final
+    // mode (and owner) only once complete.
+    finalMode_ = exists ? existing.st_mode & 07777 : NewFileMode(content);
+    if (exists)
+        owner_ = std::make_pair(existing.st_uid, existing.st_gid);
 }
 
-void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes)
+AtomicOutput::~AtomicOutput()
 {
-    if (path == "-") {
-        WriteInPlace(STDOUT_FILENO, "standard output", bytes);
+    if (!committed_ && named_) {
+        ::unlink(temporary_.c_str());
+        DisarmCleanup();
+    }
+    if (fd_ >= 0)
+        ::close(fd_); // an unnamed temporary file vanishes with its descriptor
+    if (inPlace_ > STDERR_FILENO)
+        ::close(inPlace_);
+}
+
+void AtomicOutput::Fail(int error) const
+{
+    throw CliFailure(kExitIo, "cannot write " + name_ + ": " + std::strerror(error));
+}
+
+void AtomicOutput::Write(std::span<const std::uint8_t> bytes)
+{
+    if (!WriteAll(seekable() ? fd_ : inPlace_, bytes))
+        Fail(errno);
+    if (seekable()) {
+        // Start the write-back of every full stretch now, so that the sync
+        // at the end has little left to wait for and dirty pages stay few.
+        written_ += bytes.size();
+        constexpr std::uint64_t kStretch = 8 << 20;
+        if (written_ - flushed_ >= kStretch) {
+            ::sync_file_range(fd_, static_cast<off_t>(flushed_), static_cast<off_t>(written_ - flushed_),
+                              SYNC_FILE_RANGE_WRITE);
+            flushed_ = written_;
+        }
+    }
+    if (!announced_ && !bytes.empty()) {
+        announced_ = true;
+        AnnounceFirstWrite();
+    }
+}
+
+void AtomicOutput::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written =
+            ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            Fail(errno);
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+void AtomicOutput::Commit()
+{
+    committed_ = true;
+    if (!seekable()) {
+        if (inPlace_ > STDERR_FILENO) {
+            const int fd = inPlace_;
+            inPlace_ = -1;
+            if (::close(fd) != 0)
+                Fail(errno);
+        }
         return;
     }
-
-    fs::path target(path);
-    struct stat existing{};
-    bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (!exists && errno != ENOENT)
-        Fail("cannot write", path, errno);
-    if (exists && S_ISDIR(existing.st_mode))
-        Fail("cannot write", path, EISDIR);
-    if (exists && !S_ISREG(existing.st_mode)) {
-        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-        if (fd.get() < 0)
-            Fail("cannot write", path, errno);
-        WriteInPlace(fd.get(), path, bytes);
-        if (fd.Close() != 0)
-            Fail("cannot write", path, errno);
-        return;
-    }
-    if (exists) {
-        // Replace the file a symbolic link names, not the link itself.
-        std::error_code error;
-        const fs::path resolved = fs::canonical(target, error);
-        if (!error)
-            target = resolved;
-    }
-
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporaryName = (folder / ".tavro-XXXXXX").string();
-    FileDescriptor fd(::mkstemp(temporaryName.data()));
-    if (fd.get() < 0)
-        Fail("cannot write", path, errno);
-    TemporaryFile temporary(temporaryName);
-
-    if (exists) {
-        if (::fchmod(fd.get(), existing.st_mode & 07777) != 0)
-            Fail("cannot write", path, errno);
+    committed_ = false;
+    if (::fchmod(fd_, finalMode_) != 0)
+        Fail(errno);
+    if (owner_) {
         // Keeping the owner needs privileges we may not have; the permission
-        // bits above are what decides who can read the document.
-        [[maybe_unused]] const int ownerKept = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
-    } else if (::fchmod(fd.get(), NewFileMode()) != 0) {
-        Fail("cannot write", path, errno);
+        // bits above are what decides who can read the file.
+        [[maybe_unused]] const int ownerKept = ::fchown(fd_, owner_->first, owner_->second);
     }
+    if (::fsync(fd_) != 0)
+        Fail(errno);
 
-    WriteInPlace(fd.get(), path, bytes);
-    if (::fsync(fd.get()) != 0)
-        Fail("cannot write", path, errno);
-    if (fd.Close() != 0)
-        Fail("cannot write", path, errno);
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
-        Fail("cannot write", path, errno);
-    temporary.Release();
+    if (named_) {
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+            Fail(errno);
+        DisarmCleanup();
+        named_ = false;
+    } else {
+        // The unnamed file gets a name: the target's own when it is new (an
+        // atomic create that never replaces), else a temporary name that is
+        // then renamed over the target.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno != EEXIST)
+                Fail(errno);
+            for (;;) {
+                const std::string temporary = TemporaryName(folder_);
+                CleanupSignalsBlocked blocked;
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                    ArmCleanup(temporary);
+                    temporary_ = temporary;
+                    named_ = true;
+                    break;
+                }
+                if (errno != EEXIST)
+                    Fail(errno);
+            }
+            if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+                Fail(errno);
+            DisarmCleanup();
+            named_ = false;
+        }
+    }
+    committed_ = true;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        Fail(errno);
 
     // Make the rename itself durable. File systems that cannot sync a
     // folder say EINVAL; the data are on disk either way.
-    FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0 && ::fsync(directory.get()) != 0 && errno != EINVAL)
-        Fail("written but not synced to disk:", path, errno);
+    const int directory = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+        const bool synced = ::fsync(directory) == 0 || errno == EINVAL;
+        ::close(directory);
+        if (!synced)
+            throw CliFailure(kExitIo, "written but not synced to disk: " + name_ + ": " + std::strerror(errno));
+    }
+}
+
+// --- SpoolFile ------------------------------------------------------------------
+
+SpoolFile::SpoolFile()
+{
+    const char* base = std::getenv("TMPDIR");
+    const std::string folder = base != nullptr && *base != '\0' ? base : "/tmp";
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        std::string temporary = folder + "/.tavro-XXXXXX";
+        CleanupSignalsBlocked blocked;
+        fd_ = ::mkstemp(temporary.data());
+        if (fd_ >= 0)
+            ::unlink(temporary.c_str());
+    }
+    if (fd_ < 0)
+        throw CliFailure(kExitIo, "cannot make a scratch file in " + folder + ": " + std::strerror(errno));
+}
+
+SpoolFile::~SpoolFile() { ::close(fd_); }
+
+void SpoolFile::Write(std::span<const std::uint8_t> bytes)
+{
+    if (!WriteAll(fd_, bytes))
+        throw CliFailure(kExitIo, std::string("cannot write a scratch file: ") + std::strerror(errno));
+}
+
+void SpoolFile::CopyTo(AtomicOutput& output)
+{
+    SecureBytes buffer(kPieceSize);
+    for (off_t offset = 0;;) {
+        const ssize_t got = ::pread(fd_, buffer.data(), buffer.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw CliFailure(kExitIo, std::string("cannot read a scratch file: ") + std::strerror(errno));
+        if (got == 0)
+            return;
+        output.Write({buffer.data(), static_cast<std::size_t>(got)});
+        offset += got;
+    }
 }
 
 } // namespace tavro::cli

@@ -2,78 +2,101 @@
 
 #include "atomic_file.h"
 #include "document_file.h"
+#include "document_stream.h"
 #include "exit_codes.h"
+#include "input_file.h"
+#include "two_stages.h"
 #include "utf8.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace tavro::cli {
 namespace {
 
-// The core hands decrypted text back in a plain std::u16string; it is
-// wiped here as soon as the command is done with it.
-class WipedOnExit {
-public:
-    explicit WipedOnExit(std::u16string& text) : text_(text) {}
-    ~WipedOnExit() { SecureWipe(text_.data(), text_.size() * sizeof(char16_t)); }
-    WipedOnExit(const WipedOnExit&) = delete;
-    WipedOnExit& operator=(const WipedOnExit&) = delete;
+// Room for the header at the start of a document whose header is written last.
+constexpr DocumentHeader kHeaderPlaceholder{};
 
-private:
-    std::u16string& text_;
-};
-
-std::string DisplayName(const std::string& path) { return path.empty() || path == "-" ? "standard input" : path; }
-
-void WarnDamaged(const std::string& document, std::span<const std::uint8_t> file)
+void WarnDamaged(const std::string& document, DocumentCheck check)
 {
-    const std::string line = "tavro-cli: warning: " + document + ": " + DocumentCheckMessage(CheckDocument(file)) +
+    const std::string line = "tavro-cli: warning: " + document + ": " + DocumentCheckMessage(check) +
                              "; the text was written but may be incomplete or wrong\n";
     std::fputs(line.c_str(), stderr);
 }
 
-// Whether text, written again under the key it was read with, gives back the
-// document's own bytes: the same length and pad count, and the same cipher
-// blocks except the last (whose filler is random). Text that fails this would
-// lose something on re-encryption: bytes that are not code page 936 (shown as
-// U+FFFD) or cut at a 0x00 byte, which is what a wrong key produces.
-bool SurvivesReencryption(std::span<const std::uint8_t> file, std::u16string_view text, const DocumentKey& key)
+// Reads input to its end in pieces, handing each to consume.
+template <class Consume>
+void ReadAll(InputFile& input, Consume&& consume)
 {
-    if (file.empty())
-        return text.empty();
-    if (text.find(u'\uFFFD') != std::u16string_view::npos)
-        return false;
-    const std::vector<std::uint8_t> again = EncryptDocument(text, key);
-    if (again.size() != file.size() || again[0] != file[0])
-        return false;
-    constexpr std::size_t kBlock = 16;
-    const std::size_t compared = file.size() - kDocumentHeaderSize - std::min(file.size() - kDocumentHeaderSize, kBlock);
-    return std::equal(file.begin() + kDocumentHeaderSize,
-                      file.begin() + static_cast<std::ptrdiff_t>(kDocumentHeaderSize + compared),
-                      again.begin() + kDocumentHeaderSize);
+    SecureBytes buffer(kPieceSize);
+    for (;;) {
+        const std::size_t got = input.Read(buffer);
+        if (got == 0)
+            return;
+        consume(std::span<const std::uint8_t>(buffer.data(), got));
+    }
+}
+
+// The verdict on a document from its header and CRC alone.
+DocumentCheck CheckInput(InputFile& input)
+{
+    DocumentChecker checker;
+    ReadAll(input, [&checker](std::span<const std::uint8_t> piece) { checker.Read(piece); });
+    return checker.Finish();
 }
 
 } // namespace
 
 int RunDecrypt(const Options& options)
 {
-    const SecureBytes file = ReadWholeFile(options.input);
+    InputFile document(options.input);
     StandardInput input;
     ScopedKey key;
-    ObtainKey(options.key, KeyRole::Current, KeyUse::Open, DisplayName(options.input), input, key.key);
+    ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.key);
 
-    DecryptedDocument document = DecryptDocument(file, key.key);
-    WipedOnExit wipe(document.text);
-    const SecureBytes utf8 = Utf16ToUtf8(document.text);
-    WriteFileAtomically(options.output.empty() ? "-" : options.output, utf8);
+    AtomicOutput output(options.output.empty() ? "-" : options.output, Content::Plaintext, &document.info());
+    // Worker: read, decipher, code page 936 to UTF-16. Here: UTF-8, write.
+    SecureText* filling = nullptr;
+    DocumentReader reader(key.key, [&filling](std::u16string_view text) {
+        filling->insert(filling->end(), text.begin(), text.end());
+    });
+    DocumentCheck check = DocumentCheck::Sound;
+    bool finished = false;
+    SecureBytes buffer(kPieceSize);
+    Utf8Encoder utf8;
+    SecureBytes bytes;
+    TwoStages<SecureText>::Run(
+        [&](SecureText& piece) {
+            if (finished)
+                return false;
+            piece.clear();
+            filling = &piece;
+            while (piece.empty() && !finished) {
+                const std::size_t got = document.Read(buffer);
+                if (got == 0) {
+                    check = reader.Finish();
+                    finished = true;
+                } else {
+                    reader.Read({buffer.data(), got});
+                }
+            }
+            return true;
+        },
+        [&](SecureText& piece) {
+            utf8.Encode({piece.data(), piece.size()}, /*last=*/false, bytes);
+            output.Write(bytes);
+        });
+    utf8.Encode({}, /*last=*/true, bytes);
+    output.Write(bytes);
+    output.Commit();
 
-    if (!document.crcMatches) {
-        WarnDamaged(DisplayName(options.input), file);
+    // Whatever could be read was written; every defect verify names is
+    // reported in its words and fails the command.
+    if (check != DocumentCheck::Sound) {
+        WarnDamaged(document.name(), check);
         return kExitDamaged;
     }
     return kExitOk;
@@ -85,30 +108,65 @@ int RunEncrypt(const Options& options)
     ScopedKey key;
     ObtainKey(options.key, KeyRole::Current, KeyUse::Write, options.output, input, key.key);
 
-    const bool fromStdin = options.input.empty() || options.input == "-";
-    const SecureBytes utf8 = fromStdin ? input.ReadRest() : ReadWholeFile(options.input);
-    // A byte order mark, as some Windows editors write, is not part of the text.
-    std::span<const std::uint8_t> body(utf8);
-    if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF)
-        body = body.subspan(3);
+    InputFile text(options.input);
+    AtomicOutput output(options.output, Content::Document, &text.info());
+    // A document bound for a pipe is held back until its header is known.
+    std::optional<SpoolFile> spool;
+    if (output.seekable())
+        output.Write(kHeaderPlaceholder);
+    else
+        spool.emplace();
+    DocumentWriter writer(key.key, [&](std::span<const std::uint8_t> body) {
+        if (spool)
+            spool->Write(body);
+        else
+            output.Write(body);
+    });
 
-    SecureText text;
-    std::size_t errorOffset = 0;
-    if (!Utf8ToUtf16(body, text, errorOffset))
-        throw CliFailure(kExitIo, DisplayName(options.input) + " is not valid UTF-8 (byte " +
-                                      std::to_string(errorOffset + 1 + (utf8.size() - body.size())) + ")");
+    // Worker: read, UTF-8 to UTF-16. Here: code page 936, encipher, write.
+    // Pieces are read behind the bytes of a character the previous piece cut.
+    Utf8Decoder decoder;
+    SecureBytes buffer(kPieceSize);
+    std::size_t kept = 0;
+    bool finished = false;
+    TwoStages<SecureText>::Run(
+        [&](SecureText& units) {
+            if (finished)
+                return false;
+            const std::size_t got = text.Read({buffer.data() + kept, buffer.size() - kept});
+            finished = got == 0;
+            const std::span<const std::uint8_t> piece(buffer.data(), kept + got);
+            const std::size_t used = decoder.Decode(piece, finished, units);
+            if (decoder.problem() == Utf8Decoder::Problem::Invalid)
+                throw CliFailure(kExitIo, text.name() + " is not valid UTF-8 (byte " +
+                                              std::to_string(decoder.errorOffset()) + ")");
+            if (decoder.problem() == Utf8Decoder::Problem::Nul)
+                throw CliFailure(kExitIo, text.name() + " contains a NUL character (byte " +
+                                              std::to_string(decoder.errorOffset()) +
+                                              "), which a document cannot hold");
+            kept = piece.size() - used;
+            std::memmove(buffer.data(), buffer.data() + used, kept);
+            return true;
+        },
+        // Carriage returns are removed by the writer, as the editor saves.
+        [&writer](SecureText& units) { writer.Write({units.data(), units.size()}); });
 
-    // Carriage returns are removed by the codec itself, as the editor saves.
-    const std::vector<std::uint8_t> document = EncryptDocument({text.data(), text.size()}, key.key);
-    WriteFileAtomically(options.output, document);
+    const DocumentHeader header = writer.Finish();
+    if (spool) {
+        output.Write(header);
+        spool->CopyTo(output);
+    } else {
+        output.WriteAt(0, header);
+    }
+    output.Commit();
     return kExitOk;
 }
 
 int RunVerify(const Options& options)
 {
-    const SecureBytes file = ReadWholeFile(options.input);
-    const DocumentCheck check = CheckDocument(file);
-    const std::string line = DisplayName(options.input) + ": " + DocumentCheckMessage(check);
+    InputFile document(options.input);
+    const DocumentCheck check = CheckInput(document);
+    const std::string line = document.name() + ": " + DocumentCheckMessage(check);
     if (check != DocumentCheck::Sound)
         throw CliFailure(kExitDamaged, line);
     if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
@@ -118,10 +176,15 @@ int RunVerify(const Options& options)
 
 int RunRekey(const Options& options)
 {
-    const SecureBytes file = ReadWholeFile(options.input);
-    const DocumentCheck check = CheckDocument(file);
-    if (check != DocumentCheck::Sound)
-        throw CliFailure(kExitDamaged, options.input + ": " + DocumentCheckMessage(check) + "; left unchanged");
+    InputFile document(options.input);
+    if (!S_ISREG(document.info().st_mode))
+        throw CliFailure(kExitIo, "cannot rekey " + options.input + ": not a regular file");
+    const auto refuseDamaged = [&](DocumentCheck check) {
+        if (check != DocumentCheck::Sound)
+            throw CliFailure(kExitDamaged, options.input + ": " + DocumentCheckMessage(check) + "; left unchanged");
+    };
+    // A damaged document is refused before any password is asked for.
+    refuseDamaged(CheckInput(document));
 
     StandardInput input;
     ScopedKey oldKey;
@@ -129,15 +192,57 @@ int RunRekey(const Options& options)
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, options.input, input, oldKey.key);
     ObtainKey(options.newKey, KeyRole::New, KeyUse::Write, options.input, input, newKey.key);
 
-    DecryptedDocument document = DecryptDocument(file, oldKey.key);
-    WipedOnExit wipe(document.text);
-    if (!SurvivesReencryption(file, document.text, oldKey.key))
+    // The text must give back the document's own bytes when written again
+    // under the old key: the same length and pad count, and the same cipher
+    // blocks except the last (whose filler is random). Text that fails this
+    // would lose something on re-encryption: bytes that are not code page 936
+    // (read as U+FFFD) or cut at a 0x00 byte, which is what a wrong key
+    // produces. The comparison runs alongside, against the file as stored.
+    // A 0-byte document (created, never saved) has no body to compare.
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(document.info().st_size);
+    const std::uint64_t bodySize = fileSize > kDocumentHeaderSize ? fileSize - kDocumentHeaderSize : 0;
+    const std::uint64_t compared = bodySize - std::min<std::uint64_t>(bodySize, 16);
+    bool clean = true;
+    std::uint64_t position = 0;
+    SecureBytes stored;
+    DocumentWriter again(oldKey.key, [&](std::span<const std::uint8_t> body) {
+        const std::uint64_t count = std::min<std::uint64_t>(body.size(), compared - std::min(compared, position));
+        stored.resize(count);
+        if (count > 0 && (document.ReadAt(kDocumentHeaderSize + position, stored) != count ||
+                          !std::equal(stored.begin(), stored.end(), body.begin())))
+            clean = false;
+        position += body.size();
+    });
+
+    AtomicOutput output(options.input, Content::Document, nullptr);
+    output.Write(kHeaderPlaceholder);
+    DocumentWriter rekeyed(newKey.key, [&output](std::span<const std::uint8_t> body) { output.Write(body); });
+    DocumentReader reader(oldKey.key, [&](std::u16string_view text) {
+        if (text.find(u'\uFFFD') != std::u16string_view::npos)
+            clean = false;
+        again.Write(text);
+        rekeyed.Write(text);
+    });
+    // Read from the start again, through the descriptor the check used.
+    SecureBytes buffer(kPieceSize);
+    std::uint64_t offset = 0;
+    for (std::size_t got; (got = document.ReadAt(offset, buffer)) > 0; offset += got)
+        reader.Read({buffer.data(), got});
+    refuseDamaged(reader.Finish());
+    const DocumentHeader againHeader = again.Finish();
+    std::uint8_t storedPadCount = 0;
+    if (fileSize > 0) {
+        const bool sameShape = offset == fileSize && again.bodySize() == bodySize &&
+                               document.ReadAt(0, {&storedPadCount, 1}) == 1 && storedPadCount == againHeader[0];
+        clean = clean && sameShape;
+    }
+    if (!clean)
         throw CliFailure(kExitDamaged, options.input +
                                            ": the old key does not give back clean text (most likely it is the wrong "
                                            "key); left unchanged");
 
-    const std::vector<std::uint8_t> rekeyed = EncryptDocument(document.text, newKey.key);
-    WriteFileAtomically(options.input, rekeyed);
+    output.WriteAt(0, rekeyed.Finish());
+    output.Commit();
     return kExitOk;
 }
 

@@ -92,7 +92,7 @@ void KeyFromPassword(std::span<const std::uint8_t> utf8, DocumentKey& key)
     std::size_t errorOffset = 0;
     if (!Utf8ToUtf16(utf8, text, errorOffset))
         throw CliFailure(kExitIo, "the password is not valid UTF-8 (byte " + std::to_string(errorOffset + 1) + ")");
-    key = DeriveKeyFromPassword({text.data(), text.size()});
+    DeriveKeyFromPassword({text.data(), text.size()}, key);
 }
 
 std::string MissingKeyMessage(KeyRole role)
@@ -161,16 +161,17 @@ void ObtainKey(const KeySource& source, KeyRole role, KeyUse use, const std::str
         return;
 
     case KeySourceKind::KeyFile: {
-        // Checked here first for a precise reason: the core only says
-        // whether the file could be opened, and a folder opens.
+        // Opened once and hashed from that descriptor: a second open could
+        // meet another file, or an empty named pipe.
         const int fd = ::open(source.keyFile.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat info{};
         const int error = fd < 0 ? errno : ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+        const bool derived = error == 0 && DeriveKeyFromOpenFile(fd, key);
         if (fd >= 0)
             ::close(fd);
         if (error != 0)
             throw CliFailure(kExitIo, "cannot read key file " + source.keyFile + ": " + std::strerror(error));
-        if (!DeriveKeyFromFile(source.keyFile, key))
+        if (!derived)
             throw CliFailure(kExitIo, "cannot read key file " + source.keyFile);
         return;
     }

@@ -3,6 +3,8 @@
 
 #include "commands.h"
 #include "exit_codes.h"
+#include "process_hardening.h"
+#include "temporary_cleanup.h"
 
 #include <signal.h>
 
@@ -28,13 +30,17 @@ constexpr const char* kHelp = R"(Usage:
 Commands:
   decrypt   Writes the text of the document FILE as UTF-8 to OUT, or to
             standard output without -o. Line feeds are written as stored.
-            When the document is damaged (its CRC does not match) the text
-            is still written, a warning goes to stderr and the exit code is 3.
+            A new output file is readable by its owner only (0600). When the
+            document is damaged (any defect verify reports) the text that
+            could be read is still written, the reason goes to stderr in
+            verify's words and the exit code is 3.
   encrypt   Reads UTF-8 text from IN, or from standard input when IN is
             absent or "-", and writes it as the document FILE. Carriage
             returns are removed, as the editor does; a leading byte order
-            mark is dropped. Text that is not valid UTF-8 is refused (exit 2),
-            never altered. Characters code page 936 cannot hold become "?".
+            mark is dropped. Text that is not valid UTF-8, or that holds a
+            NUL character (which a document cannot store), is refused with
+            its byte offset (exit 2), never altered. Characters code page
+            936 cannot hold become "?".
   verify    Checks the header and CRC of FILE; needs no key. Prints one line
             and exits 0 when sound, or prints the reason to stderr and exits 3
             when damaged. An empty (0-byte) file is a sound empty document.
@@ -69,16 +75,22 @@ Options:
   -o, --output PATH    Where decrypt or encrypt writes; "-" is standard output.
   -h, --help           Shows this help.
 
-Files are written all-or-nothing: to a temporary file in the same folder,
-synced to disk, then renamed over the target. A failed write leaves the
-target as it was.
+Files are written all-or-nothing: to a temporary file in the same folder
+(unnamed where the file system allows, else removed on INT, TERM or HUP),
+synced to disk, then renamed over the target. A failed or interrupted write
+leaves the target as it was. A symbolic link is followed, also to a file
+that does not exist yet. An output that is the input file is refused.
+Documents of any size pass through a few megabytes of memory.
 
 Exit codes:
   0  success
-  1  usage error: bad arguments, no key given, or no password line on stdin
-  2  input or output error: a file could not be read or written, or the
-     text or password is not valid UTF-8
-  3  the document is damaged (header or CRC), or rekey refused the old key
+  1  usage error: bad arguments, no key given, no password line on stdin,
+     or an output that is the input file
+  2  input or output error: a file could not be read or written (a full
+     disk or the file size limit included), or the text or password is not
+     valid UTF-8, or the text holds a NUL character
+  3  the document is damaged (header, length, pad count or CRC), or rekey
+     refused the old key
 )";
 
 class UsageError : public CliFailure {
@@ -293,9 +305,13 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Keys and plaintext must not end up in a core dump.
+    tavro::DisableCoreDumps();
     // A closed output pipe must show up as a failed write (exit 2), not kill
-    // the process silently.
+    // the process silently; likewise the file size limit (SIGXFSZ). A
+    // signal that ends the process removes a half-written temporary file.
     ::signal(SIGPIPE, SIG_IGN);
+    tavro::cli::InstallSignalCleanup();
     try {
         return tavro::cli::Run(argc, argv);
     } catch (const tavro::cli::CliFailure& failure) {

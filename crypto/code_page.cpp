@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 
 namespace tavro {
@@ -15,9 +14,6 @@ namespace {
 // euro sign at 0x80.
 constexpr const char* kConverterName = "windows-936-2000";
 
-struct ConverterCloser {
-    void operator()(UConverter* converter) const noexcept { ucnv_close(converter); }
-};
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
 Converter OpenConverter()
@@ -90,47 +86,74 @@ std::u32string LossyCharacters(std::u16string_view text)
     return scan.found;
 }
 
+void ConverterCloser::operator()(UConverter* converter) const noexcept { ucnv_close(converter); }
+
+CodePageEncoder::CodePageEncoder() : converter_(OpenConverter())
+{
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(converter_.get(), QuestionMarkPerUnit, nullptr, nullptr, nullptr, &status);
+}
+
+void CodePageEncoder::Encode(std::u16string_view piece, bool last, SecureBytes& out)
+{
+    if (piece.empty() && !last)
+        return;
+    const std::size_t before = out.size();
+    // Every UTF-16 unit becomes at most two bytes in this double-byte code
+    // page; a high surrogate held back from the previous piece, two more.
+    out.resize(before + (piece.size() + 1) * static_cast<std::size_t>(ucnv_getMaxCharSize(converter_.get())));
+    char* target = reinterpret_cast<char*>(out.data() + before);
+    char* const targetLimit = reinterpret_cast<char*>(out.data() + out.size());
+    const UChar* source = piece.data();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_fromUnicode(converter_.get(), &target, targetLimit, &source, source + piece.size(), nullptr, last,
+                     &status);
+    if (U_FAILURE(status))
+        throw std::runtime_error("code page 936 conversion failed");
+    out.resize(static_cast<std::size_t>(target - reinterpret_cast<char*>(out.data())));
+}
+
+CodePageDecoder::CodePageDecoder() : converter_(OpenConverter()) {}
+
+std::size_t CodePageDecoder::DecodeInto(std::span<const std::uint8_t> piece, bool last, char16_t* target)
+{
+    if (ended_)
+        return 0;
+    // The text ends at the first NUL byte.
+    const auto end = std::find(piece.begin(), piece.end(), std::uint8_t{0});
+    if (end != piece.end()) {
+        ended_ = true;
+        last = true;
+    }
+    const std::size_t length = static_cast<std::size_t>(end - piece.begin());
+    if (length == 0 && !last)
+        return 0;
+    UChar* out = target;
+    const char* source = reinterpret_cast<const char*>(piece.data());
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(converter_.get(), &out, out + length + 2, &source, source + length, nullptr, last, &status);
+    if (U_FAILURE(status))
+        throw std::runtime_error("code page 936 conversion failed");
+    return static_cast<std::size_t>(out - target);
+}
+
 SecureBytes EncodeCodePage(std::u16string_view text)
 {
     SecureBytes bytes;
     if (text.empty())
         return bytes;
-    Converter converter = OpenConverter();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(converter.get(), QuestionMarkPerUnit, nullptr, nullptr, nullptr,
-                          &status);
-    // Every UTF-16 unit becomes at most two bytes in this double-byte code page.
-    bytes.resize(text.size() * static_cast<std::size_t>(ucnv_getMaxCharSize(converter.get())));
-    char* target = reinterpret_cast<char*>(bytes.data());
-    char* const targetLimit = target + bytes.size();
-    const UChar* source = text.data();
-    ucnv_fromUnicode(converter.get(), &target, targetLimit, &source, source + text.size(), nullptr,
-                     /*flush=*/true, &status);
-    if (U_FAILURE(status))
-        throw std::runtime_error("code page 936 conversion failed");
-    bytes.resize(static_cast<std::size_t>(target - reinterpret_cast<char*>(bytes.data())));
+    CodePageEncoder encoder;
+    encoder.Encode(text, /*last=*/true, bytes);
     return bytes;
 }
 
 std::u16string DecodeCodePage(std::span<const std::uint8_t> bytes)
 {
-    // The text ends at the first NUL byte.
-    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    const std::size_t length = static_cast<std::size_t>(end - bytes.begin());
     std::u16string text;
-    if (length == 0)
+    if (bytes.empty() || bytes[0] == 0)
         return text;
-    Converter converter = OpenConverter();
-    // Each byte yields at most one UTF-16 unit.
-    text.resize(length);
-    UChar* target = text.data();
-    const char* source = reinterpret_cast<const char*>(bytes.data());
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_toUnicode(converter.get(), &target, target + text.size(), &source, source + length,
-                   nullptr, /*flush=*/true, &status);
-    if (U_FAILURE(status))
-        throw std::runtime_error("code page 936 conversion failed");
-    text.resize(static_cast<std::size_t>(target - text.data()));
+    CodePageDecoder decoder;
+    decoder.Decode(bytes, /*last=*/true, text);
     return text;
 }
 

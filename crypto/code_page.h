@@ -6,9 +6,12 @@
 #include "secure_memory.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+
+struct UConverter;
 
 namespace tavro {
 
@@ -26,5 +29,49 @@ std::u32string LossyCharacters(std::u16string_view text);
 // Code page 936 to UTF-16. The text ends at the first 0x00 byte, if any;
 // byte sequences that are not valid code page 936 become U+FFFD.
 std::u16string DecodeCodePage(std::span<const std::uint8_t> bytes);
+
+struct ConverterCloser {
+    void operator()(UConverter* converter) const noexcept;
+};
+
+// EncodeCodePage over text that arrives in pieces. A surrogate pair split
+// between two pieces is kept in the converter until its second half comes,
+// so the bytes appended for all pieces equal EncodeCodePage of them joined.
+class CodePageEncoder {
+public:
+    CodePageEncoder();
+    // Appends the bytes of piece to out; last flushes what is held back.
+    void Encode(std::u16string_view piece, bool last, SecureBytes& out);
+
+private:
+    std::unique_ptr<UConverter, ConverterCloser> converter_;
+};
+
+// DecodeCodePage over bytes that arrive in pieces. A double-byte character
+// split between two pieces is completed with the next one, and everything
+// from the first 0x00 byte on is ignored, so the text appended for all
+// pieces equals DecodeCodePage of them joined.
+class CodePageDecoder {
+public:
+    CodePageDecoder();
+    // Appends the UTF-16 of piece to out, which it does not clear; last
+    // flushes what is held back (an incomplete character becomes U+FFFD).
+    template <class Text>
+    void Decode(std::span<const std::uint8_t> piece, bool last, Text& out)
+    {
+        const std::size_t before = out.size();
+        // Each byte yields at most one UTF-16 unit; a held-back lead byte one more.
+        out.resize(before + piece.size() + 2);
+        const std::size_t made = DecodeInto(piece, last, out.data() + before);
+        out.resize(before + made);
+    }
+    bool ended() const { return ended_; } // a 0x00 byte was met
+
+private:
+    std::size_t DecodeInto(std::span<const std::uint8_t> piece, bool last, char16_t* target);
+
+    std::unique_ptr<UConverter, ConverterCloser> converter_;
+    bool ended_ = false;
+};
 
 } // namespace tavro

@@ -213,10 +213,18 @@ std::uint32_t Crc32Using(Crc32Engine engine, const std::uint8_t* data, std::size
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t length)
 {
+    Crc32Stream crc;
+    crc.Update(data, length);
+    return crc.Value();
+}
+
+void Crc32Stream::Update(const std::uint8_t* data, std::size_t length)
+{
     static const UpdateFunction best = Engine(Crc32Engine::CarrylessMultiply);
     if (length == 0)
-        return 0xFFFFFFFF;
-    return ~best(0xFFFFFFFF, data, length);
+        return;
+    register_ = best(register_, data, length);
+    fed_ = true;
 }
 
 } // namespace tavro

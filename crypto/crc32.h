@@ -12,6 +12,18 @@ namespace tavro {
 // every empty document on disk carries that value.
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t length);
 
+// Crc32 of a body that arrives in pieces: Value() after feeding the pieces
+// in order equals Crc32 of them joined, the empty-input rule included.
+class Crc32Stream {
+public:
+    void Update(const std::uint8_t* data, std::size_t length);
+    std::uint32_t Value() const { return fed_ ? ~register_ : 0xFFFFFFFF; }
+
+private:
+    std::uint32_t register_ = 0xFFFFFFFF;
+    bool fed_ = false;
+};
+
 // The implementations behind Crc32. Crc32 uses the fastest one this CPU
 // runs; all give identical results, and each is reachable here so that
 // every one of them can be tested on the machine at hand.

@@ -4,11 +4,15 @@
 #include "md5.h"
 #include "secure_memory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <array>
+#include <cerrno>
 #include <limits>
 #include <string>
-#include <system_error>
 
 namespace tavro {
 namespace {
@@ -37,7 +41,7 @@ void FinishKey(Md5Context& context, DocumentKey& key)
 
 } // namespace
 
-DocumentKey DeriveKeyFromPassword(std::u16string_view text)
+void DeriveKeyFromPassword(std::u16string_view text, DocumentKey& key)
 {
     Md5Context context;
     Md5Init(context);
@@ -46,29 +50,42 @@ DocumentKey DeriveKeyFromPassword(std::u16string_view text)
         const SecureBytes bytes = EncodeCodePage(text);
         Feed(context, bytes.data(), bytes.size());
     }
-    DocumentKey key;
     FinishKey(context, key);
-    return key;
 }
 
-bool DeriveKeyFromFile(const std::filesystem::path& path, DocumentKey& key)
+bool DeriveKeyFromOpenFile(int fd, DocumentKey& key)
 {
     // A directory opens for reading on Linux, and every read of it fails; it
     // would hash as an empty file. It is no key file: refuse it as a path
     // that cannot be opened, as the platforms that cannot open it at all do.
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        return false;
-
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream.is_open())
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))
         return false;
 
     Md5Context context;
     Md5Init(context);
-    Md5UpdateFromStream(context, stream); // also closes the stream
+    std::array<std::uint8_t, 65536> block;
+    for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break; // end of file, or a failing read: the bytes so far count
+        Feed(context, block.data(), static_cast<std::size_t>(got));
+    }
+    SecureWipe(block.data(), block.size());
     FinishKey(context, key);
     return true;
+}
+
+bool DeriveKeyFromFile(const std::filesystem::path& path, DocumentKey& key)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool derived = DeriveKeyFromOpenFile(fd, key);
+    ::close(fd);
+    return derived;
 }
 
 } // namespace tavro

@@ -162,11 +162,9 @@ void SetPassword::OnConfirmPassword()
 {
     if (m_radioTyped->isChecked()) {
         const QString text = m_editPassword->text();
-        DocumentKey key = DeriveKeyFromPassword(
-            std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                static_cast<std::size_t>(text.size())));
-        g_documentKey = key;
-        SecureWipe(key.data(), key.size());
+        DeriveKeyFromPassword(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                  static_cast<std::size_t>(text.size())),
+                              g_documentKey);
         m_bTypedConfirmed = true;
         done(QDialog::Rejected); // nobody reads the result
         return;

@@ -66,7 +66,8 @@ void CTavroTextEditorDlg::AskForConfirmedKey(bool clearFirst)
             m_prompts.AskText(this, QStringLiteral("请再次输入密码:"), QStringLiteral("确认密码"), true);
         if (!again)
             continue;
-        DocumentKey retyped = DeriveKeyFromPassword(Utf16(*again));
+        DocumentKey retyped{};
+        DeriveKeyFromPassword(Utf16(*again), retyped);
         WipeText(*again);
         const bool same = retyped == g_documentKey;
         SecureWipe(retyped.data(), retyped.size());

@@ -91,7 +91,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
             ::_exit(126);
         if (run.fileSizeLimit) {
             const rlimit limit{static_cast<rlim_t>(*run.fileSizeLimit), static_cast<rlim_t>(*run.fileSizeLimit)};
-            ::signal(SIGXFSZ, SIG_IGN);
+            if (run.fileSizeSignalIgnored)
+                ::signal(SIGXFSZ, SIG_IGN);
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 ::_exit(126);
         }
@@ -108,7 +109,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
     ProcessResult result;
     std::size_t written = 0;
     std::size_t repliesSent = 0;
+    // Never block on the child's input: a child that streams writes its
+    // output while its input is still coming, and must be read meanwhile.
     int stdinFd = in[1];
+    ::fcntl(stdinFd, F_SETFL, O_NONBLOCK);
     if (run.terminalReplies) {
         ::close(stdinFd);
         stdinFd = -1;
@@ -130,7 +134,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
             throw std::runtime_error("child process hangs: " + argv[0]);
         if (fds[0].revents & (POLLOUT | POLLERR)) {
             const ssize_t n = ::write(stdinFd, run.stdinData.data() + written, run.stdinData.size() - written);
-            if (n < 0) { // the child stopped reading: the rest is not wanted
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                // full for now: the child is busy writing its output
+            } else if (n < 0) { // the child stopped reading: the rest is not wanted
                 ::close(stdinFd);
                 stdinFd = -1;
             } else {
@@ -161,6 +167,86 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
         ::close(master);
         ::close(parentSlave);
     }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+SteppedProcess::SteppedProcess(const std::vector<std::string>& argv, const std::string& readyVariable,
+                               const std::vector<std::string>& environment)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    constexpr int kReadyFd = 3;
+    std::vector<std::string> settings = environment;
+    settings.push_back(readyVariable + "=" + std::to_string(kReadyFd));
+
+    int in[2], ready[2], err[2];
+    Check(::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(ready, O_CLOEXEC) == 0 && ::pipe2(err, O_CLOEXEC) == 0, "pipe");
+    ::signal(SIGPIPE, SIG_IGN);
+    pid_ = ::fork();
+    Check(pid_ >= 0, "fork");
+    if (pid_ == 0) {
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        if (::dup2(in[0], STDIN_FILENO) < 0 || ::dup2(devNull, STDOUT_FILENO) < 0 ||
+            ::dup2(err[1], STDERR_FILENO) < 0 || ::dup2(ready[1], kReadyFd) < 0)
+            ::_exit(126);
+        for (std::string& setting : settings)
+            ::putenv(setting.data());
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(ready[1]);
+    ::close(err[1]);
+    stdin_ = in[1];
+    ready_ = ready[0];
+    err_ = err[0];
+}
+
+SteppedProcess::~SteppedProcess()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        Finish();
+    }
+}
+
+void SteppedProcess::Feed(const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(stdin_, data.data() + done, data.size() - done);
+        Check(n > 0 || errno == EINTR, "feed the child");
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+}
+
+bool SteppedProcess::WaitReady()
+{
+    pollfd fd{ready_, POLLIN, 0};
+    if (::poll(&fd, 1, 30000) <= 0)
+        throw std::runtime_error("child process never reported ready");
+    char byte = 0;
+    return ::read(ready_, &byte, 1) == 1;
+}
+
+ProcessResult SteppedProcess::Finish()
+{
+    ProcessResult result;
+    if (stdin_ >= 0)
+        ::close(stdin_);
+    stdin_ = -1;
+    while (Drain(err_, result.err)) {
+    }
+    ::close(err_);
+    ::close(ready_);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

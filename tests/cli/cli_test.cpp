@@ -3,7 +3,10 @@
 #include "support/hex.h"
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 using namespace tavro::test;
 namespace fs = std::filesystem;
@@ -545,5 +549,316 @@ TEST_F(CliTest, OutputFollowsSymlinksAndRelativePaths)
     EXPECT_EQ(ReadFile(Path("real.txt")), "through the link");
     EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"doc.tvro", "link.txt", "real.txt"}));
 }
+
+// --- Streaming, refusals and messages -----------------------------------------
+
+// The size of the pieces the tool reads from a file.
+constexpr std::size_t kPiece = 1 << 20;
+
+TEST_F(CliTest, NulInTheTextIsRefusedWithItsByteOffset)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {std::string("before\0after", 12), "(byte 7)"},
+        {std::string("\xEF\xBB\xBF" "ab\0", 6), "(byte 6)"}, // counted with the byte order mark
+        {std::string(kPiece + 3, 'a') + std::string(1, '\0'), "(byte " + std::to_string(kPiece + 4) + ")"},
+    };
+    for (const auto& [text, offset] : cases) {
+        SCOPED_TRACE(offset);
+        WriteFile(Path("n.txt"), text);
+        const ProcessResult r = Cli({"encrypt", Path("n.txt"), "-o", Path("n.tvro"), "--no-password"});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find("contains a NUL character " + offset), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(Path("n.tvro")));
+    }
+}
+
+TEST_F(CliTest, BadUtf8IsReportedAtItsByteCountedFromTheStart)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\xEF\xBB\xBF" "ok \xFF", "(byte 7)"}, // after a byte order mark
+        {std::string(kPiece - 1, 'a') + "\xE4\xB8" "x", "(byte " + std::to_string(kPiece) + ")"}, // cut by a piece end
+        {std::string(kPiece, 'a') + "\xC0\xAF", "(byte " + std::to_string(kPiece + 1) + ")"},
+    };
+    for (const auto& [text, offset] : cases) {
+        SCOPED_TRACE(offset);
+        WriteFile(Path("bad.txt"), text);
+        const ProcessResult r = Cli({"encrypt", Path("bad.txt"), "-o", Path("bad.tvro"), "--no-password"});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find("is not valid UTF-8 " + offset), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(Path("bad.tvro")));
+    }
+}
+
+// Characters of two and three bytes, and a CR LF, cut at the end of the
+// tool's read pieces; the file is larger than one piece and its text
+// decrypts whole.
+TEST_F(CliTest, CharactersCutAtPieceBoundariesSurvive)
+{
+    for (std::size_t before : {kPiece - 1, kPiece - 2, kPiece - 3}) {
+        SCOPED_TRACE(before);
+        const std::string text = std::string(before, 'a') + "中\u00E9\r\n文€" + ChineseText(1000);
+        std::string expected = text;
+        expected.erase(expected.find('\r'), 1);
+        WriteFile(Path("t.txt"), text);
+        ASSERT_EQ(Cli({"encrypt", Path("t.txt"), "-o", Path("t.tvro"), "--no-password"}).exitCode, 0);
+        const ProcessResult r = Cli({"decrypt", Path("t.tvro"), "--no-password"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(r.out == expected);
+    }
+}
+
+TEST_F(CliTest, EncryptToAPipeAndDecryptFromOne)
+{
+    const std::string text = ChineseText(3 * kPiece);
+    WriteFile(Path("t.txt"), text);
+    const ProcessResult encrypted = Cli({"encrypt", Path("t.txt"), "-o", "-", "--no-password"});
+    ASSERT_EQ(encrypted.exitCode, 0) << encrypted.err;
+    EXPECT_EQ(Cli({"verify", "-"}, Stdin(encrypted.out)).exitCode, 0);
+    const ProcessResult r = Cli({"decrypt", "-", "--no-password"}, Stdin(encrypted.out));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out == text);
+}
+
+// decrypt names every defect verify names, in the same words, and exits 3;
+// the text it could read is still written.
+TEST_F(CliTest, DecryptReportsEveryDefectVerifyReports)
+{
+    const std::string sound = ReadFile(Encrypt("doc.tvro", "forty bytes of text, or three blocks..", "pw"));
+    auto withCrc = [](std::string file) {
+        const auto* body = reinterpret_cast<const Bytef*>(file.data() + 5);
+        const uLong crc = crc32(crc32(0L, Z_NULL, 0), body, static_cast<uInt>(file.size() - 5));
+        for (int i = 0; i < 4; ++i)
+            file[static_cast<std::size_t>(1 + i)] = static_cast<char>(crc >> (8 * i));
+        return file;
+    };
+    std::string padSixteen = sound;
+    padSixteen[0] = 16;
+    std::string flippedCrc = sound;
+    flippedCrc[2] = static_cast<char>(flippedCrc[2] ^ 0x20);
+    const std::vector<std::pair<std::string, std::string>> damaged = {
+        {"pad count 16", padSixteen},
+        {"pad count above an empty body", std::string("\x01\xFF\xFF\xFF\xFF", 5)},
+        {"partial block, CRC matching", withCrc(sound + "x")},
+        {"body cut short, CRC matching", withCrc(sound.substr(0, sound.size() - 3))},
+        {"stored CRC flipped", flippedCrc},
+        {"header cut short", sound.substr(0, 3)},
+    };
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        WriteFile(Path("damaged.tvro"), bytes);
+        const ProcessResult verify = Cli({"verify", Path("damaged.tvro")});
+        ASSERT_EQ(verify.exitCode, 3);
+        const std::string reason = verify.err.substr(std::string("tavro-cli: ").size(), verify.err.size() - 12);
+        const ProcessResult r =
+            Cli({"decrypt", Path("damaged.tvro"), "-o", Path("out.txt"), "--password-stdin"}, Stdin("pw\n"));
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err << " lacks " << reason;
+        EXPECT_TRUE(fs::exists(Path("out.txt"))) << "what could be read is written";
+        fs::remove(Path("out.txt"));
+    }
+}
+
+TEST_F(CliTest, MessagesNameTheReason)
+{
+    const std::string doc = Encrypt("doc.tvro", "text", "pw");
+    ProcessResult r = Cli({"decrypt", doc, "--no-password", "--password-stdin"}, Stdin("pw\n"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tavro-cli: choose one key source, not --no-password and --password-stdin "
+                     "(see tavro-cli --help)\n");
+
+    r = Cli({"decrypt", doc, "--key-file", dir_.string()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "tavro-cli: cannot read key file " + dir_.string() + ": Is a directory\n");
+}
+
+TEST_F(CliTest, RekeyOfADocumentWithAFlippedStoredCrcLeavesItUnchanged)
+{
+    const std::string doc = Encrypt("doc.tvro", ChineseText(200), "pw");
+    std::string file = ReadFile(doc);
+    file[3] = static_cast<char>(file[3] ^ 0x01); // header bytes 1-4 hold the CRC
+    WriteFile(doc, file);
+    const ProcessResult r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, Stdin("pw\nnew\n"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("the stored CRC-32 does not match the cipher body; left unchanged"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFile(doc), file);
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"doc.tvro"});
+}
+
+// A key file that is a named pipe is opened once: its one writer's bytes are
+// the key (a second open would find no writer, and hang or hash nothing).
+TEST_F(CliTest, KeyFileThatIsANamedPipeIsReadOnce)
+{
+    const std::string content = "key material from a pipe";
+    WriteFile(Path("key.bin"), content);
+    const std::string doc = Path("doc.tvro");
+    ASSERT_EQ(Cli({"encrypt", "-o", doc, "--key-file", Path("key.bin")}, Stdin("secret text")).exitCode, 0);
+    ASSERT_EQ(::mkfifo(Path("key.fifo").c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(Path("key.fifo"), std::ios::binary) << content; });
+    const ProcessResult r = Cli({"decrypt", doc, "--key-file", Path("key.fifo")});
+    writer.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "secret text");
+}
+
+TEST_F(CliTest, PlaintextOutputIsCreatedForItsOwnerOnly)
+{
+    const std::string doc = Encrypt("doc.tvro", "private", "pw");
+    ProcessResult r = Cli({"decrypt", doc, "-o", Path("new.txt"), "--password-stdin"}, Stdin("pw\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    struct stat info{};
+    ASSERT_EQ(::stat(Path("new.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    WriteFile(Path("shared.txt"), "old");
+    ASSERT_EQ(::chmod(Path("shared.txt").c_str(), 0644), 0);
+    r = Cli({"decrypt", doc, "-o", Path("shared.txt"), "--password-stdin"}, Stdin("pw\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(::stat(Path("shared.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u) << "an existing file keeps its mode";
+    EXPECT_EQ(ReadFile(Path("shared.txt")), "private");
+}
+
+TEST_F(CliTest, OutputThatIsTheInputIsRefused)
+{
+    const std::string doc = Encrypt("doc.tvro", "keep me encrypted", "pw");
+    const std::string before = ReadFile(doc);
+    fs::create_symlink("doc.tvro", Path("alias.tvro"));
+    WriteFile(Path("in.txt"), "text");
+    const std::vector<std::vector<std::string>> runs = {
+        {"decrypt", doc, "-o", doc, "--password-stdin"},
+        {"decrypt", doc, "-o", Path("alias.tvro"), "--password-stdin"},
+        {"encrypt", Path("in.txt"), "-o", Path("in.txt"), "--password-stdin"},
+    };
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args[0] + " -o " + args[3]);
+        const ProcessResult r = Cli(args, Stdin("pw\n"));
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find("is the input file"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(doc), before);
+    EXPECT_EQ(ReadFile(Path("in.txt")), "text");
+    EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"alias.tvro", "doc.tvro", "in.txt"}));
+}
+
+TEST_F(CliTest, DanglingSymlinkOutputCreatesTheFileItNames)
+{
+    const std::string doc = Encrypt("doc.tvro", "through a dangling link", "pw");
+    fs::create_symlink("made.txt", Path("link.txt"));
+    const ProcessResult r = Cli({"decrypt", doc, "-o", Path("link.txt"), "--password-stdin"}, Stdin("pw\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
+    EXPECT_EQ(ReadFile(Path("made.txt")), "through a dangling link");
+}
+
+// Without SIGXFSZ ignored by the caller, the file size limit ends in a
+// message and exit 2, not a silent death by signal.
+TEST_F(CliTest, FileSizeLimitIsReportedNotFatal)
+{
+    ProcessRun limited;
+    limited.fileSizeLimit = 16 << 10;
+    limited.fileSizeSignalIgnored = false;
+    limited.stdinData = "pw\n" + ChineseText(64 << 10);
+    const ProcessResult r = Cli({"encrypt", "-o", Path("big.tvro"), "--password-stdin"}, limited);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_TRUE(Entries(dir_).empty());
+}
+
+// --- Signals in the middle of a write ---------------------------------------
+
+bool FolderHasUnnamedFiles(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
+}
+
+// Lines of /proc/PID/limits naming the core file size.
+std::string CoreLimit(int pid)
+{
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);) {
+        if (line.starts_with("Max core file size"))
+            return line;
+    }
+    return "";
+}
+
+struct SignalCase {
+    const char* command; // "decrypt" or "encrypt"
+    int signal;
+    bool namedTemporary; // as on file systems without O_TMPFILE
+};
+
+class CliSignal : public CliTest, public ::testing::WithParamInterface<SignalCase> {};
+
+// The tool is fed part of its input through a pipe, tells through the test
+// hook that its first output bytes are in the temporary file, and is then
+// signalled while it waits for the rest. Nothing of the output may remain.
+TEST_P(CliSignal, InterruptedWriteLeavesNothingBehind)
+{
+    const SignalCase& c = GetParam();
+    if (!c.namedTemporary && !FolderHasUnnamedFiles(dir_.string()))
+        GTEST_SKIP() << "this file system has no O_TMPFILE";
+    const std::string text = ChineseText(3 * kPiece);
+    WriteFile(Path("key"), "signal test key");
+    const std::string decrypting = std::string(c.command) == "decrypt" ? "yes" : "";
+    std::string input = text;
+    if (!decrypting.empty()) {
+        WriteFile(Path("text.txt"), text);
+        ASSERT_EQ(Cli({"encrypt", Path("text.txt"), "-o", Path("doc.tvro"), "--key-file", Path("key")}).exitCode, 0);
+        input = ReadFile(Path("doc.tvro"));
+        fs::remove(Path("text.txt"));
+    }
+    const std::vector<std::string> before = Entries(dir_);
+
+    std::vector<std::string> environment;
+    if (c.namedTemporary)
+        environment.push_back("TAVRO_CLI_TEST_NAMED_TEMP=1");
+    SteppedProcess child({kCli, c.command, "-", "-o", Path("out"), "--key-file", Path("key")},
+                         "TAVRO_CLI_TEST_READY_FD", environment);
+    child.Feed(input.substr(0, 2 * kPiece));
+    ASSERT_TRUE(child.WaitReady());
+
+    // While it writes: no core dumps, and the temporary file is visible
+    // only where it has to have a name.
+    EXPECT_NE(CoreLimit(child.pid()).find(" 0 "), std::string::npos) << CoreLimit(child.pid());
+    const std::vector<std::string> during = Entries(dir_);
+    const bool temporaryVisible =
+        std::any_of(during.begin(), during.end(), [](const std::string& name) { return name.starts_with(".tavro-"); });
+    EXPECT_EQ(temporaryVisible, c.namedTemporary);
+    if (c.namedTemporary) {
+        for (const std::string& name : during) {
+            struct stat info{};
+            if (name.starts_with(".tavro-") && ::stat(Path(name).c_str(), &info) == 0) {
+                EXPECT_EQ(info.st_mode & 077, 0u) << "a partial file is for its owner only";
+            }
+        }
+    }
+
+    ASSERT_EQ(::kill(child.pid(), c.signal), 0);
+    const ProcessResult r = child.Finish();
+    EXPECT_EQ(r.exitCode, 128 + c.signal) << r.err;
+    EXPECT_EQ(Entries(dir_), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, CliSignal,
+    ::testing::Values(SignalCase{"decrypt", SIGINT, true}, SignalCase{"decrypt", SIGTERM, true},
+                      SignalCase{"decrypt", SIGHUP, true}, SignalCase{"encrypt", SIGTERM, true},
+                      SignalCase{"decrypt", SIGKILL, false}, SignalCase{"encrypt", SIGKILL, false},
+                      SignalCase{"decrypt", SIGINT, false}),
+    [](const auto& info) {
+        return std::string(info.param.command) + "_" + sigabbrev_np(info.param.signal) +
+               (info.param.namedTemporary ? "_named" : "_unnamed");
+    });
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "key_derivation.h"
 
+#include "support/password_key.h"
 #include "support/random_seed.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 
 namespace fs = std::filesystem;
 using tavro::DeriveKeyFromFile;
-using tavro::DeriveKeyFromPassword;
+using tavro::test::PasswordKey;
 using tavro::DocumentKey;
 
 namespace {
@@ -66,26 +67,26 @@ protected:
 
 TEST(PasswordKey, EmptyPasswordIsTheDigestOfNothingNotTheZeroKey)
 {
-    const DocumentKey key = DeriveKeyFromPassword(u"");
+    const DocumentKey key = PasswordKey(u"");
     EXPECT_EQ(Text(key), kEmpty);
     EXPECT_NE(key, tavro::kZeroKey);
 }
 
 TEST(PasswordKey, HashesTheCodePage936BytesWithoutTerminator)
 {
-    EXPECT_EQ(Text(DeriveKeyFromPassword(u"abc")), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(Text(DeriveKeyFromPassword(u"correct horse")), "3cb4e732631f47e6eb961f34554b7cde");
-    EXPECT_EQ(Text(DeriveKeyFromPassword(u"密码")), kMiMaCp936);
-    EXPECT_EQ(Text(DeriveKeyFromPassword(u"€")), "8d39dd7eef115ea6975446ef4082951f"); // 0x80
+    EXPECT_EQ(Text(PasswordKey(u"abc")), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(Text(PasswordKey(u"correct horse")), "3cb4e732631f47e6eb961f34554b7cde");
+    EXPECT_EQ(Text(PasswordKey(u"密码")), kMiMaCp936);
+    EXPECT_EQ(Text(PasswordKey(u"€")), "8d39dd7eef115ea6975446ef4082951f"); // 0x80
 }
 
 TEST(PasswordKey, UnrepresentableCharactersHashAsQuestionMarks)
 {
     // Thai is not in code page 936: "aกb" hashes as "a?b", so both give one key.
-    EXPECT_EQ(Text(DeriveKeyFromPassword(u"a\u0E01b")), "0166d849f21a9d699d896ea2a79a375f");
-    EXPECT_EQ(DeriveKeyFromPassword(u"a\u0E01b"), DeriveKeyFromPassword(u"a?b"));
+    EXPECT_EQ(Text(PasswordKey(u"a\u0E01b")), "0166d849f21a9d699d896ea2a79a375f");
+    EXPECT_EQ(PasswordKey(u"a\u0E01b"), PasswordKey(u"a?b"));
     // Outside the BMP: one '?' per UTF-16 unit.
-    EXPECT_EQ(Text(DeriveKeyFromPassword(u"\U0001F600")), "ea03fcb8c47822bce772cf6c07d0ebbb");
+    EXPECT_EQ(Text(PasswordKey(u"\U0001F600")), "ea03fcb8c47822bce772cf6c07d0ebbb");
 }
 
 TEST(PasswordKey, EveryKeyByteIsALowerCaseHexDigit)
@@ -95,7 +96,7 @@ TEST(PasswordKey, EveryKeyByteIsALowerCaseHexDigit)
         std::u16string password(rng() % 40, u'\0');
         for (auto& unit : password)
             unit = static_cast<char16_t>(1 + rng() % 0xFFFF); // any unit, lone surrogates included
-        const DocumentKey key = DeriveKeyFromPassword(password);
+        const DocumentKey key = PasswordKey(password);
         ASSERT_TRUE(IsLowerHex(key)) << Text(key);
         ASSERT_NE(key, tavro::kZeroKey);
     }
@@ -106,14 +107,14 @@ TEST(PasswordKey, EveryKeyByteIsALowerCaseHexDigit)
 TEST_F(KeyFile, EmptyFileGivesTheKeyOfTheEmptyPassword)
 {
     EXPECT_EQ(KeyOf(Write("empty.key", {})), kEmpty);
-    EXPECT_EQ(KeyOf(dir_ / "empty.key"), Text(DeriveKeyFromPassword(u"")));
+    EXPECT_EQ(KeyOf(dir_ / "empty.key"), Text(PasswordKey(u"")));
 }
 
 TEST_F(KeyFile, FileHoldingTheCodePageBytesOfAPasswordGivesThatPasswordsKey)
 {
     const fs::path path = Write("mima.key", {0xC3, 0xDC, 0xC2, 0xEB});
     EXPECT_EQ(KeyOf(path), kMiMaCp936);
-    EXPECT_EQ(KeyOf(path), Text(DeriveKeyFromPassword(u"密码")));
+    EXPECT_EQ(KeyOf(path), Text(PasswordKey(u"密码")));
 }
 
 TEST_F(KeyFile, CarriageReturnsAndControlZAreHashedByteForByte)
@@ -121,7 +122,7 @@ TEST_F(KeyFile, CarriageReturnsAndControlZAreHashedByteForByte)
     // No newline translation and no end of file at 0x1A.
     const fs::path path = Write("crlf.key", {'a', '\r', '\n', 'b', 0x1A, '\r', '\n', 'c'});
     EXPECT_EQ(KeyOf(path), "9983ac7abfc16319e0ff1f4bc3185699");
-    EXPECT_NE(KeyOf(path), Text(DeriveKeyFromPassword(u"a\nb\nc")));
+    EXPECT_NE(KeyOf(path), Text(PasswordKey(u"a\nb\nc")));
 }
 
 TEST_F(KeyFile, SeveralMegabyteFileIsHashedWhole)

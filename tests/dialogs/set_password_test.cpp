@@ -1,6 +1,6 @@
 #include "set_password.h"
 
-#include "key_derivation.h"
+#include "support/password_key.h"
 #include "program_state.h"
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
@@ -219,7 +219,7 @@ TEST_F(SetPasswordTest, TypedPasswordInstallsItsKeyAndCloses)
         h.dialog.passwordEdit()->setText(c.password);
         h.dialog.confirmButton()->click();
         EXPECT_EQ(Text(g_documentKey), c.key);
-        EXPECT_EQ(g_documentKey, tavro::DeriveKeyFromPassword(
+        EXPECT_EQ(g_documentKey, tavro::test::PasswordKey(
                                      reinterpret_cast<const char16_t*>(c.password.utf16())));
         EXPECT_TRUE(h.ClosedWithCancelCode());
         EXPECT_TRUE(h.prompts.shown.empty());

@@ -1,5 +1,5 @@
 #include "document_file.h"
-#include "key_derivation.h"
+#include "support/password_key.h"
 #include "window_fixture.h"
 
 #include <QDir>
@@ -111,7 +111,7 @@ TEST_F(DocumentCommands, OpenWithTheRightPasswordShowsTheTextLocked)
 TEST_F(DocumentCommands, WrongPasswordShowsGarbageWithoutWarning)
 {
     WriteFile(QStringLiteral("a.tvro"), Encrypt(QStringLiteral("正确的文本内容, long enough to span blocks"),
-                                                DeriveKeyFromPassword(u"right")));
+                                                tavro::test::PasswordKey(u"right")));
     OpenDocument(QStringLiteral("a.tvro"), u"wrong");
     EXPECT_NE(EditorText(), QStringLiteral("正确的文本内容, long enough to span blocks"));
     EXPECT_TRUE(prompts.MessageTexts().empty());
@@ -176,7 +176,7 @@ TEST_F(DocumentCommands, FailedOpenLeavesTheCurrentDocumentAsItWas)
     }
     // Still saveable, to its own file, under its own key.
     window->OnFileSave();
-    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("current.tvro")), DeriveKeyFromPassword(u"pw"))),
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("current.tvro")), tavro::test::PasswordKey(u"pw"))),
               QStringLiteral("keep me"));
 }
 
@@ -278,7 +278,7 @@ TEST_F(DocumentCommands, SaveAsWritesTheNewFileAndLeavesTheOldOne)
     EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("另存为"));
     EXPECT_FALSE(prompts.shown.back().file.overwritePrompt);
     EXPECT_EQ(ReadFile(QStringLiteral("old.tvro")), oldFile);
-    const DocumentKey key = DeriveKeyFromPassword(u"pw");
+    const DocumentKey key = tavro::test::PasswordKey(u"pw");
     EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("new.tvro")), key)), QStringLiteral("version two"));
     EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[new.tvro]"));
 
@@ -351,12 +351,12 @@ TEST_F(DocumentCommands, PasswordCommandRekeysOnlyAfterYes)
     EXPECT_EQ(warning.icon, MessageIcon::Warning);
     EXPECT_EQ(warning.buttons, MessageButtons::YesNo);
     EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), before);
-    EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"old"));
+    EXPECT_EQ(g_documentKey, tavro::test::PasswordKey(u"old"));
 
     prompts.AnswerMessage(MessageAnswer::Yes);
     AnswerPasswordTwice(QStringLiteral("new"));
     window->OnSettingsPassword();
-    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"new"))),
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), tavro::test::PasswordKey(u"new"))),
               QStringLiteral("secret"));
 
     // Cancelling the dialog keeps the key and saves again under it.
@@ -364,7 +364,7 @@ TEST_F(DocumentCommands, PasswordCommandRekeysOnlyAfterYes)
     CancelPassword();
     TypeText(QStringLiteral("secret 2"));
     window->OnSettingsPassword();
-    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"new"))),
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), tavro::test::PasswordKey(u"new"))),
               QStringLiteral("secret 2"));
 }
 
@@ -374,7 +374,7 @@ TEST_F(DocumentCommands, NoAutoSaveWhileACommandWaitsForTheUser)
     TypeText(QStringLiteral("document A"));
     window->OnFileSave();
     const QByteArray fileA = ReadFile(QStringLiteral("a.tvro"));
-    const QByteArray fileB = Encrypt(QStringLiteral("document B"), DeriveKeyFromPassword(u"b"));
+    const QByteArray fileB = Encrypt(QStringLiteral("document B"), tavro::test::PasswordKey(u"b"));
     WriteFile(QStringLiteral("b.tvro"), fileB);
 
     // Ticks in the confirmation, the file chooser and the password dialog of
@@ -441,7 +441,7 @@ TEST_F(DocumentCommands, TypedPasswordIsAskedTwiceAndAMismatchGoesBackToTheDialo
     prompts.AnswerText(std::nullopt);         // cancelling the second prompt: the dialog again
     AnswerPasswordTwice(QStringLiteral("secret"));
     window->OnFileNew();
-    EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"secret"));
+    EXPECT_EQ(g_documentKey, PasswordKey(u"secret"));
     const ShownPrompt& again = prompts.shown[2];
     EXPECT_EQ(again.kind, ShownPrompt::Kind::Text);
     EXPECT_EQ(again.text, QStringLiteral("请再次输入密码:"));
@@ -457,8 +457,8 @@ TEST_F(DocumentCommands, TypedPasswordIsAskedTwiceAndAMismatchGoesBackToTheDialo
     prompts.AnswerMessage(MessageAnswer::Ok);
     CancelPassword();
     window->OnSettingsPassword();
-    EXPECT_EQ(g_documentKey, DeriveKeyFromPassword(u"secret"));
-    EXPECT_TRUE(Decrypt(ReadFile(QStringLiteral("a.tvro")), DeriveKeyFromPassword(u"secret")).textRoundTrips);
+    EXPECT_EQ(g_documentKey, PasswordKey(u"secret"));
+    EXPECT_TRUE(Decrypt(ReadFile(QStringLiteral("a.tvro")), PasswordKey(u"secret")).textRoundTrips);
 }
 
 TEST_F(DocumentCommands, KeyFilesAreNotAskedTwice)
@@ -484,7 +484,7 @@ TEST_F(DocumentCommands, CancelledPasswordOfTheNextNewOrOpenLeavesTheZeroKey)
     window->OnFileSave();
     for (const bool open : {false, true}) {
         OpenDocument(QStringLiteral("a.tvro"), u"pw");
-        ASSERT_EQ(g_documentKey, DeriveKeyFromPassword(u"pw"));
+        ASSERT_EQ(g_documentKey, PasswordKey(u"pw"));
         if (open)
             OpenDocument(QStringLiteral("a.tvro"), nullptr);
         else

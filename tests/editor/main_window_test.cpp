@@ -1,5 +1,5 @@
 #include "document_file.h"
-#include "key_derivation.h"
+#include "support/password_key.h"
 #include "menus.h"
 #include "settings_file.h"
 #include "window_fixture.h"
@@ -137,7 +137,7 @@ protected:
 
 TEST_F(CommandLine, OpensTheDocumentLockedAfterThePassword)
 {
-    WriteFile(QStringLiteral("my notes.tvro"), Encrypt(QStringLiteral("早上好"), DeriveKeyFromPassword(u"pw")));
+    WriteFile(QStringLiteral("my notes.tvro"), Encrypt(QStringLiteral("早上好"), tavro::test::PasswordKey(u"pw")));
     AnswerPassword(QStringLiteral("pw"));
     // The shell split the path at its blank.
     window->OnInitDialog({dir.path() + QStringLiteral("/my"), QStringLiteral("notes.tvro")});

@@ -1,6 +1,7 @@
 #include "code_page.h"
 #include "document_file.h"
 #include "key_derivation.h"
+#include "support/password_key.h"
 #include "window_fixture.h"
 
 #include <QDir>
@@ -163,7 +164,7 @@ protected:
     {
         WindowTest::SetUp();
         // Long enough that garbage from a wrong key is never valid text by chance.
-        WriteFile(QStringLiteral("a.tvro"), Encrypt(QString(200, QChar(u'文')), DeriveKeyFromPassword(u"right")));
+        WriteFile(QStringLiteral("a.tvro"), Encrypt(QString(200, QChar(u'文')), PasswordKey(u"right")));
         stored = ReadFile(QStringLiteral("a.tvro"));
         OpenDocument(QStringLiteral("a.tvro"), u"wrong");
         ASSERT_TRUE(prompts.MessageTexts().empty()); // nothing is said at open

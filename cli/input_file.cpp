@@ -1,0 +1,68 @@
+#include "input_file.h"
+
+#include "exit_codes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tavro::cli {
+
+InputFile::InputFile(const std::string& path)
+    : name_(path.empty() || path == "-" ? "standard input" : path)
+{
+    if (path.empty() || path == "-") {
+        fd_ = STDIN_FILENO;
+    } else {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            Fail(errno);
+        owned_ = true;
+    }
+    if (::fstat(fd_, &info_) != 0)
+        Fail(errno);
+    if (S_ISDIR(info_.st_mode))
+        Fail(EISDIR);
+}
+
+InputFile::~InputFile()
+{
+    if (owned_)
+        ::close(fd_);
+}
+
+void InputFile::Fail(int error) const
+{
+    throw CliFailure(kExitIo, "cannot read " + name_ + ": " + std::strerror(error));
+}
+
+std::size_t InputFile::Read(std::span<std::uint8_t> buffer)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd_, buffer.data(), buffer.size());
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            Fail(errno);
+    }
+}
+
+std::size_t InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer)
+{
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            Fail(errno);
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+} // namespace tavro::cli

@@ -1,0 +1,188 @@
+#include "document_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavro {
+namespace {
+
+constexpr std::size_t kBlockSize = 16;
+
+std::uint32_t GetLittleEndian32(const std::uint8_t* in)
+{
+    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+// Drops the first count bytes of buffer; what is left is less than a block
+// plus the filler, so the move is short.
+void DropFront(SecureBytes& buffer, std::size_t count)
+{
+    if (count == 0)
+        return;
+    const std::size_t rest = buffer.size() - count;
+    std::memmove(buffer.data(), buffer.data() + count, rest);
+    SecureWipe(buffer.data() + rest, count);
+    buffer.resize(rest);
+}
+
+} // namespace
+
+DocumentCheck ClassifyDocument(std::size_t fileSize, std::uint8_t padCount, bool crcMatches)
+{
+    if (fileSize == 0)
+        return DocumentCheck::Sound; // created, never saved
+    if (fileSize < kDocumentHeaderSize)
+        return DocumentCheck::TruncatedHeader;
+    if (!crcMatches)
+        return DocumentCheck::CrcMismatch;
+    const std::size_t bodySize = fileSize - kDocumentHeaderSize;
+    if (bodySize % kBlockSize != 0)
+        return DocumentCheck::PartialBlock;
+    if (padCount >= kBlockSize || padCount > bodySize)
+        return DocumentCheck::BadPadCount;
+    return DocumentCheck::Sound;
+}
+
+// --- Checking ----------------------------------------------------------------
+
+std::span<const std::uint8_t> DocumentChecker::Read(std::span<const std::uint8_t> file)
+{
+    // The header: the first five bytes of the file.
+    while (!file.empty() && fileSize_ < kDocumentHeaderSize) {
+        header_[fileSize_++] = file.front();
+        file = file.subspan(1);
+    }
+    fileSize_ += file.size();
+    crc_.Update(file.data(), file.size());
+    return file;
+}
+
+bool DocumentChecker::crcMatches() const
+{
+    if (fileSize_ < kDocumentHeaderSize)
+        return fileSize_ == 0; // 0 bytes: an empty, never saved document
+    return crc_.Value() == GetLittleEndian32(header_.data() + 1);
+}
+
+DocumentCheck DocumentChecker::Finish() const { return ClassifyDocument(fileSize_, header_[0], crcMatches()); }
+
+// --- Writing -----------------------------------------------------------------
+
+DocumentWriter::DocumentWriter(const DocumentKey& key, BodySink sink, FillerSource filler)
+    : sink_(std::move(sink)), filler_(std::move(filler))
+{
+    Aes256Init(context_, key.data());
+}
+
+DocumentWriter::~DocumentWriter() { Aes256Wipe(context_); }
+
+void DocumentWriter::Write(std::u16string_view text)
+{
+    if (text.find(u'\r') != std::u16string_view::npos) {
+        withoutReturns_.clear();
+        std::copy_if(text.begin(), text.end(), std::back_inserter(withoutReturns_),
+                     [](char16_t c) { return c != u'\r'; });
+        text = {withoutReturns_.data(), withoutReturns_.size()};
+    }
+    encoder_.Encode(text, /*last=*/false, pending_);
+    EncipherWholeBlocks(false);
+}
+
+void DocumentWriter::WritePlaintext(std::span<const std::uint8_t> bytes)
+{
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    EncipherWholeBlocks(false);
+}
+
+void DocumentWriter::EncipherWholeBlocks(bool last)
+{
+    const std::size_t whole = last ? pending_.size() : pending_.size() / kBlockSize * kBlockSize;
+    if (whole == 0)
+        return;
+    Aes256EncryptBlocks(context_, pending_.data(), whole / kBlockSize);
+    crc_.Update(pending_.data(), whole);
+    bodySize_ += whole;
+    sink_({pending_.data(), whole});
+    DropFront(pending_, whole);
+}
+
+DocumentHeader DocumentWriter::Finish()
+{
+    encoder_.Encode({}, /*last=*/true, pending_);
+    const std::size_t length = pending_.size();
+    const std::size_t padCount = (kBlockSize - length % kBlockSize) % kBlockSize;
+    if (padCount > 0) {
+        pending_.resize(length + padCount);
+        filler_(pending_.data() + length, padCount);
+    }
+    EncipherWholeBlocks(true);
+
+    DocumentHeader header{};
+    header[0] = static_cast<std::uint8_t>(padCount);
+    const std::uint32_t crc = crc_.Value();
+    for (int i = 0; i < 4; ++i)
+        header[static_cast<std::size_t>(1 + i)] = static_cast<std::uint8_t>(crc >> (8 * i));
+    return header;
+}
+
+// --- Reading -----------------------------------------------------------------
+
+DocumentReader::DocumentReader(const DocumentKey& key, TextSink sink) : sink_(std::move(sink))
+{
+    Aes256Init(context_, key.data());
+}
+
+DocumentReader::~DocumentReader()
+{
+    Aes256Wipe(context_);
+    SecureWipe(text_.data(), text_.size() * sizeof(char16_t));
+}
+
+void DocumentReader::Read(std::span<const std::uint8_t> file)
+{
+    const std::span<const std::uint8_t> body = checker_.Read(file);
+    if (body.empty())
+        return;
+    held_.insert(held_.end(), body.begin(), body.end());
+
+    // Decipher every whole block that has arrived.
+    const std::size_t bodySeen = checker_.bodySize();
+    const std::size_t wholeEnd = bodySeen / kBlockSize * kBlockSize;
+    if (wholeEnd > deciphered_) {
+        Aes256DecryptBlocks(context_, held_.data() + (deciphered_ - heldStart_),
+                            (wholeEnd - deciphered_) / kBlockSize);
+        deciphered_ = wholeEnd;
+    }
+    // A deciphered byte is text once more than pad-count body bytes follow
+    // it: the filler is the last pad-count bytes of the body as stored.
+    const std::size_t padCount = checker_.padCount();
+    Release(std::min(deciphered_, bodySeen > padCount ? bodySeen - padCount : 0), false);
+}
+
+void DocumentReader::Release(std::size_t upTo, bool last)
+{
+    const std::size_t count = upTo - heldStart_;
+    if (plaintextSink_ && count > 0)
+        plaintextSink_({held_.data(), count});
+    text_.clear();
+    decoder_.Decode({held_.data(), count}, last, text_);
+    if (!text_.empty())
+        sink_({text_.data(), text_.size()});
+    DropFront(held_, count);
+    heldStart_ = upTo;
+}
+
+DocumentCheck DocumentReader::Finish()
+{
+    // The filler sits at the end of the body as stored. When the body was
+    // cut short the filler went with the lost partial block, and every whole
+    // block left is text: nothing of it is dropped.
+    const std::size_t bodySize = checker_.bodySize();
+    const std::size_t padCount = checker_.padCount();
+    const std::size_t textLength = padCount >= bodySize ? 0 : std::min(deciphered_, bodySize - padCount);
+    Release(std::max(textLength, heldStart_), true);
+    return checker_.Finish();
+}
+
+} // namespace tavro
