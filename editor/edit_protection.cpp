@@ -9,11 +9,18 @@ namespace tavro {
 void CTavroTextEditorDlg::OnLock()
 {
     CommandScope command(*this);
-    // The questions come first: going back leaves the text unlocked and unwritten.
+    WaitForSave(); // the lock state a lossy question restores is the one from before this Lock
+    // The questions come first: going back leaves the text unlocked and
+    // unwritten. The garbled-document question is asked here; the lossy one
+    // once the worker has encoded the text (going back then unlocks again).
     if (m_bDocumentOpen && !ConfirmWrite(WriteOrigin::Save))
         return;
+    const bool wasLocked = m_bLocked;
     LockEditors();
-    WriteDocument(WriteOrigin::Confirmed); // locking always writes, whatever the save's outcome
+    // Locking always writes, whatever the save's outcome.
+    if (!StartWrite(WriteOrigin::Lock))
+        return;
+    m_bSaveWasLocked = wasLocked;
 }
 
 void CTavroTextEditorDlg::OnToggleAutoSave()
@@ -38,11 +45,12 @@ void CTavroTextEditorDlg::OnTimer(int id)
     // open, does nothing.
     // A text that has not changed since it was written or read is not
     // written again; nor is one that would need a question first.
+    // A write still in flight is left alone: the next tick writes what it missed.
     if (id != kAutoSaveTimerId || !m_bDocumentOpen || m_bLocked || m_commandDepth > 0 ||
-        m_bAutoSaving || !isModified())
+        m_bAutoSaving || m_saveJob || !isModified())
         return;
     m_bAutoSaving = true;
-    WriteDocument(WriteOrigin::AutoSave);
+    StartWrite(WriteOrigin::AutoSave);
     m_bAutoSaving = false;
 }
 

@@ -1,5 +1,6 @@
 #include "command_scope.h"
 
+#include "document_save_job.h"
 #include "menus.h"
 #include "program_state.h"
 #include "prompts.h"
@@ -45,6 +46,8 @@ CTavroTextEditorDlg::CTavroTextEditorDlg(Prompts& prompts, QString configPath, Q
 
 CTavroTextEditorDlg::~CTavroTextEditorDlg()
 {
+    m_saveJob.reset(); // waits for the worker; an unfinished write leaves the old file
+
     if (m_findDialog)
         delete m_findDialog.data();
 }
@@ -257,6 +260,7 @@ void CTavroTextEditorDlg::closeEvent(QCloseEvent* event)
 void CTavroTextEditorDlg::OnClose()
 {
     CommandScope command(*this);
+    WaitForSave();
     DropStream();
     SaveSettings();
 }

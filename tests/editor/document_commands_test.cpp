@@ -250,6 +250,7 @@ TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
     {
         const FileSizeLimit limit(4096); // the disk fills up part-way through the write
         window->OnFileSave();
+        window->WaitForSave();
     }
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
     EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
@@ -262,6 +263,7 @@ TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
     QDir(Path(QStringLiteral("sub"))).removeRecursively();
     prompts.AnswerMessage(MessageAnswer::Ok);
     window->OnFileSave();
+    window->WaitForSave();
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
 }
 

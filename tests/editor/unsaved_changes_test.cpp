@@ -76,6 +76,7 @@ protected:
         NewDocument(QStringLiteral("a.tvro"), nullptr);
         TypeText(QStringLiteral("saved"));
         window->OnFileSave();
+        window->WaitForSave();
     }
 
     QByteArray Stored() const { return ReadFile(QStringLiteral("a.tvro")); }
@@ -187,6 +188,7 @@ TEST_F(AutoSaveOfChanges, AnUnchangedDocumentIsNotWrittenAndEveryChangeIs)
 
     // Lock still writes an unchanged text.
     window->OnLock();
+    window->WaitForSave();
     EXPECT_NE(QFileInfo(Path(QStringLiteral("a.tvro"))).lastModified(), old);
 }
 

@@ -56,6 +56,7 @@ TEST_F(WriteChecks, LossySaveNamesTheCharactersAndWritesOnlyWhenAccepted)
     TypeText(kLossyText);
     prompts.AnswerMessage(MessageAnswer::GoBack);
     window->OnFileSave();
+    window->WaitForSave(); // the question comes once the text is encoded
     const ShownPrompt& question = prompts.shown.back();
     EXPECT_EQ(question.text, QStringLiteral("文本中有 2 种字符无法保存:\n\U0001F600 (U+1F600)  \u0915 (U+0915)\n"
                                             "保存后这些字符将变成\"?\".\n\n是否仍然保存?"));
@@ -110,8 +111,8 @@ TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
         const char* name;
         std::function<void()> run;
     } const writes[] = {
-        {"Save", [&] { window->OnFileSave(); }},
-        {"Lock", [&] { window->OnLock(); }},
+        {"Save", [&] { window->OnFileSave(); window->WaitForSave(); }},
+        {"Lock", [&] { window->OnLock(); window->WaitForSave(); }},
         {"SaveAs", [&] { window->OnFileSaveAs(); }},
         {"Export", [&] { window->OnFileExportTxt(); }},
         {"Password", [&] {
@@ -138,6 +139,7 @@ TEST_F(WriteChecks, NulCharacterIsNamedWithWhatItCosts)
     TypeText(QStringLiteral("ab") + QChar(u'\0') + QStringLiteral("cd"));
     prompts.AnswerMessage(MessageAnswer::GoBack);
     window->OnFileSave();
+    window->WaitForSave();
     EXPECT_EQ(prompts.shown.back().text,
               QStringLiteral("文本中有 1 种字符无法保存:\nU+0000\n空字符(U+0000)之后的文本在重新打开时将丢失.\n\n是否仍然保存?"));
     EXPECT_EQ(Stored().size(), 0);
@@ -151,6 +153,7 @@ TEST_F(WriteChecks, ManyLossyCharactersShowAFewAndTheCount)
     TypeText(text);
     prompts.AnswerMessage(MessageAnswer::GoBack);
     window->OnFileSave();
+    window->WaitForSave();
     const QString shown = prompts.shown.back().text;
     EXPECT_TRUE(shown.startsWith(QStringLiteral("文本中有 12 种字符无法保存:\n\u0E01 (U+0E01)")));
     EXPECT_TRUE(shown.contains(QStringLiteral("\u0E08 (U+0E08)  等\n")));
