@@ -36,6 +36,8 @@ bool CTavroTextEditorDlg::WriteDocument(WriteOrigin origin)
 bool CTavroTextEditorDlg::StartWrite(WriteOrigin origin)
 {
     WaitForSave(); // never two writes at once
+    if (m_saveJob)
+        return false; // asked for from inside the delivery of the one in flight
     if (!m_bDocumentOpen) {
         m_prompts.Tell(this, QStringLiteral("没有文件被打开."), QStringLiteral("错误"));
         return false;

@@ -1,0 +1,353 @@
+// Save and auto-save of the editor window on large Chinese documents: how
+// long the UI thread is blocked (the snapshot), how long until the file is
+// stored (the worker), and the tick on unchanged text, each beside a bare
+// Qt reference measured in the same run, plus the peak resident memory of
+// the window going through them beside a bare QPlainTextEdit holding the
+// same text.
+//
+//   save_bench [--sizes 8,64,256] [--json]
+//
+// Sizes are document sizes in MB (code page 936, two bytes a character);
+// the default is 8. --json prints a JSON list of objects with the keys
+// operation, size_mb, ms and reference_ms instead of the table (the peak
+// memory row carries rss_mb and reference_rss_mb, its times are null).
+#include "document_file.h"
+#include "main_window.h"
+#include "program_state.h"
+#include "prompts.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QTextDocument>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace tavro;
+
+// Answers every prompt at once: the chosen file, cancelled password dialogs
+// (the all-zero key), OK to every message.
+class BenchPrompts final : public Prompts {
+public:
+    QString path;
+    MessageAnswer ShowMessage(QWidget*, const QString&, const QString&, MessageIcon,
+                              MessageButtons buttons) override
+    {
+        return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    }
+    std::optional<ChosenFile> ChooseFile(QWidget*, const FileDialogRequest&) override
+    {
+        return ChosenFile{path, path.section(QLatin1Char('/'), -1)};
+    }
+    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+    int RunModal(QDialog&) override { return QDialog::Rejected; }
+};
+
+template <class F>
+double Ms(F&& f)
+{
+    QElapsedTimer timer;
+    timer.start();
+    f();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+QString ChineseText(qsizetype characters)
+{
+    // Common characters, a word every 400, a line break every 60.
+    const QString common = QStringLiteral("的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面而方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只没结解问意建月公无系军很情者最立代想已通并提直题党程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知较将组见计别她手角期根论运农指几九区强放决西被干做必战先回则任取据处队南给色光门即保治北造百规热领七海口东导器压志世金增争济阶油思术极交受联什认六共权收证改清己美再采转更单风切打白教速花带安场身车例真务具万每目至达走积示议声报斗完类八离华名确才科张信马节话米整空元况今集温传土许步群广石记需段研界拉林律叫且究观越织装影算低持音众书布复容儿须际商非验连断深难近矿千周委素技备半办青省列习响约支般史感劳便团往酸历市克何除消构府称太准精值号率族维划选标写存候毛亲快效斯院查江型眼王按格养易置派层片始却专状育厂京识适属圆包火住调满县局照参红细引听该铁价严");
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<qsizetype> pick(0, common.size() - 1);
+    QString text;
+    text.reserve(characters);
+    while (text.size() < characters) {
+        if (text.size() % 60 == 59)
+            text += QLatin1Char('\n');
+        else if (text.size() % 400 == 0)
+            text += QStringLiteral("密码本");
+        else
+            text += common[pick(rng)];
+    }
+    text.truncate(characters);
+    return text;
+}
+
+qsizetype CharactersFor(int sizeMb) { return qsizetype{sizeMb} << 19; }
+
+// The process's peak resident memory (VmHWM: it starts afresh at exec, so a
+// child does not inherit the parent's peak).
+double PeakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0; // kB
+    }
+    return 0;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The editor window and a bare QPlainTextEdit on the same document.
+struct Session {
+    QString text;     // the document's text, for the bare editor
+    QString path;     // the document file
+    QString copyPath; // where the references write
+    qint64 fileSize = 0;
+    QPlainTextEdit bare;
+    BenchPrompts prompts;
+    std::unique_ptr<CTavroTextEditorDlg> window;
+    bool unchangedTickWrote = false;
+
+    CRichEditCtrl& editor() { return *window->activeEditor(); }
+    // One character typed at the end: the text differs from the file.
+    void Edit() { editor().insertPlainText(QStringLiteral("字")); }
+};
+
+// What a save on the UI thread costs at least: the whole text out of the
+// document, and the document's size in bytes written with QSaveFile.
+double BareSave(Session& s)
+{
+    const QByteArray bytes(s.fileSize, 'x');
+    return Ms([&] {
+        const QString text = s.bare.document()->toPlainText();
+        QSaveFile file(s.copyPath);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        file.commit();
+    });
+}
+
+struct Operation {
+    const char* name;
+    const char* reference; // what the reference does
+    std::function<double(Session&)> measure;
+    std::function<double(Session&)> measureReference;
+};
+
+const std::vector<Operation>& Operations()
+{
+    static const std::vector<Operation> operations{
+        {"save (UI thread blocked)", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) {
+             s.Edit();
+             const double ms = Ms([&] { s.window->OnFileSave(); });
+             s.window->WaitForSave();
+             return ms;
+         },
+         BareSave},
+        {"save, until stored (worker)", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) {
+             s.Edit();
+             return Ms([&] {
+                 s.window->OnFileSave();
+                 s.window->WaitForSave();
+             });
+         },
+         BareSave},
+        {"auto-save tick, changed text (UI thread blocked)", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) {
+             s.Edit();
+             const double ms = Ms([&] { s.window->OnTimer(kAutoSaveTimerId); });
+             s.window->WaitForSave();
+             return ms;
+         },
+         BareSave},
+        {"auto-save tick, unchanged", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) {
+             const QDateTime written = QFileInfo(s.path).lastModified();
+             const double ms = Ms([&] { s.window->OnTimer(kAutoSaveTimerId); });
+             s.unchangedTickWrote = s.window->isSaving() || QFileInfo(s.path).lastModified() != written;
+             s.window->WaitForSave();
+             return ms;
+         },
+         BareSave},
+    };
+    return operations;
+}
+
+struct Figure {
+    QString operation;
+    int sizeMb = 0;
+    double ms = 0;
+    double referenceMs = 0;
+};
+
+void OpenInWindow(Session& s)
+{
+    s.prompts.path = s.path;
+    s.window = std::make_unique<CTavroTextEditorDlg>(s.prompts, s.path + QStringLiteral(".config"));
+    s.window->OnInitDialog();
+    s.window->show();
+    s.window->OnFileOpen();
+    s.window->OnUnlock();
+    s.editor().moveCursor(QTextCursor::End);
+    QApplication::processEvents();
+}
+
+// Peak memory of a child run of this program: the window opening the
+// document and going through the operations, or the bare editor showing it.
+double ProbeRss(const QString& program, const QString& role, const QString& path)
+{
+    QProcess probe;
+    probe.start(program, {QStringLiteral("--probe"), role, path});
+    probe.waitForFinished(-1);
+    return probe.readAllStandardOutput().trimmed().toDouble();
+}
+
+int RunProbe(const QString& role, const QString& path)
+{
+    if (role == QLatin1String("bare")) {
+        QPlainTextEdit bare;
+        bare.resize(760, 500);
+        bare.show();
+        {
+            const QByteArray file = ReadAll(path);
+            DecryptedDocument document = DecryptDocument(
+                {reinterpret_cast<const std::uint8_t*>(file.constData()), static_cast<std::size_t>(file.size())},
+                kZeroKey);
+            bare.setPlainText(QString::fromUtf16(document.text.data(),
+                                                 static_cast<qsizetype>(document.text.size())));
+        }
+        QApplication::processEvents();
+    } else {
+        Session s;
+        s.path = path;
+        s.copyPath = path + QStringLiteral(".copy");
+        s.fileSize = QFileInfo(path).size();
+        OpenInWindow(s);
+        for (const Operation& operation : Operations())
+            operation.measure(s);
+    }
+    std::printf("%.1f\n", PeakRssMb());
+    return 0;
+}
+
+std::vector<Figure> RunSize(int sizeMb, const QTemporaryDir& dir, bool& unchangedTickWrote)
+{
+    Session s;
+    s.text = ChineseText(CharactersFor(sizeMb));
+    s.path = dir.filePath(QStringLiteral("big%1.tvro").arg(sizeMb));
+    s.copyPath = dir.filePath(QStringLiteral("copy.tvro"));
+    {
+        const auto file = EncryptDocument(s.text.toStdU16String(), kZeroKey);
+        QFile out(s.path);
+        out.open(QIODevice::WriteOnly);
+        out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size()));
+        s.fileSize = static_cast<qint64>(file.size());
+    }
+    s.bare.resize(760, 500);
+    s.bare.show();
+    s.bare.setPlainText(s.text);
+    OpenInWindow(s);
+
+    std::vector<Figure> figures;
+    for (const Operation& operation : Operations()) {
+        Figure figure{QString::fromUtf8(operation.name), sizeMb, 0, 0};
+        figure.referenceMs = operation.measureReference(s);
+        QApplication::processEvents();
+        figure.ms = operation.measure(s);
+        QApplication::processEvents();
+        figures.push_back(figure);
+    }
+    unchangedTickWrote = s.unchangedTickWrote;
+    return figures;
+}
+
+const Operation* FindOperation(const QString& name)
+{
+    for (const Operation& operation : Operations()) {
+        if (name == QLatin1String(operation.name))
+            return &operation;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--probe"))
+        return RunProbe(arguments[2], arguments[3]);
+
+    std::vector<int> sizes{8};
+    bool json = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--json")) {
+            json = true;
+        } else if (arguments[i] == QLatin1String("--sizes") && i + 1 < arguments.size()) {
+            sizes.clear();
+            for (const QString& size : arguments[++i].split(QLatin1Char(','))) {
+                if (size.toInt() > 0)
+                    sizes.push_back(size.toInt());
+            }
+        } else {
+            std::fprintf(stderr, "usage: save_bench [--sizes 8,64,256] [--json]\n");
+            return 2;
+        }
+    }
+
+    QTemporaryDir dir;
+    const QString program = QApplication::applicationFilePath();
+    bool first = true;
+    bool anyUnchangedWrite = false;
+    if (json)
+        std::printf("[\n");
+    for (const int size : sizes) {
+        bool unchangedTickWrote = false;
+        const std::vector<Figure> figures = RunSize(size, dir, unchangedTickWrote);
+        anyUnchangedWrite = anyUnchangedWrite || unchangedTickWrote;
+        const QString path = dir.filePath(QStringLiteral("big%1.tvro").arg(size));
+        const double windowRss = ProbeRss(program, QStringLiteral("window"), path);
+        const double bareRss = ProbeRss(program, QStringLiteral("bare"), path);
+        QFile::remove(path);
+        if (json) {
+            for (const Figure& f : figures) {
+                std::printf("%s  {\"operation\": \"%s\", \"size_mb\": %d, \"ms\": %.3f, \"reference_ms\": %.3f}",
+                            first ? "" : ",\n", qPrintable(f.operation), f.sizeMb, f.ms, f.referenceMs);
+                first = false;
+            }
+            std::printf(",\n  {\"operation\": \"peak RSS\", \"size_mb\": %d, \"ms\": null, "
+                        "\"reference_ms\": null, \"rss_mb\": %.1f, \"reference_rss_mb\": %.1f}",
+                        size, windowRss, bareRss);
+            continue;
+        }
+        std::printf("editor window save, %d MB document (%lld characters), offscreen\n", size,
+                    static_cast<long long>(CharactersFor(size)));
+        std::printf("  %-50s %10s %12s %7s  %s\n", "operation", "ms", "reference", "ratio",
+                    "reference is");
+        for (const Figure& f : figures) {
+            std::printf("  %-50s %10.2f %12.2f %6.2fx  %s\n", qPrintable(f.operation), f.ms,
+                        f.referenceMs, f.ms / f.referenceMs, FindOperation(f.operation)->reference);
+        }
+        std::printf("  %-50s %7.0f MB %9.0f MB %6.2fx  bare QPlainTextEdit showing the text\n",
+                    "peak RSS", windowRss, bareRss, windowRss / bareRss);
+        std::printf("  unchanged tick wrote the file: %s\n", unchangedTickWrote ? "YES" : "no");
+    }
+    if (json)
+        std::printf("\n]\n");
+    return anyUnchangedWrite ? 1 : 0;
+}
