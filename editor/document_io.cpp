@@ -66,7 +66,6 @@ bool CTavroTextEditorDlg::StartWrite(WriteOrigin origin)
         origin == WriteOrigin::SaveAs || origin == WriteOrigin::Password || LossyTextAccepted();
     const QTextDocument* document = activeEditor()->document();
     m_saveOrigin = origin;
-    m_bSaveWasLocked = m_bLocked;
     m_saveDocument = document;
     m_saveRevision = document->revision();
     m_bLastSaveStored = false;

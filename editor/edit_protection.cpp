@@ -15,12 +15,9 @@ void CTavroTextEditorDlg::OnLock()
     // once the worker has encoded the text (going back then unlocks again).
     if (m_bDocumentOpen && !ConfirmWrite(WriteOrigin::Save))
         return;
-    const bool wasLocked = m_bLocked;
+    m_bSaveWasLocked = m_bLocked;
     LockEditors();
-    // Locking always writes, whatever the save's outcome.
-    if (!StartWrite(WriteOrigin::Lock))
-        return;
-    m_bSaveWasLocked = wasLocked;
+    StartWrite(WriteOrigin::Lock); // locking always writes, whatever the save's outcome
 }
 
 void CTavroTextEditorDlg::OnToggleAutoSave()

@@ -225,7 +225,8 @@ private:
     int m_commandDepth = 0;     // document commands under way
     bool m_bAutoSaving = false; // an auto-save (and its failure message) under way
     // The document write in flight, and what its result needs: who asked,
-    // the lock state before a Lock, and the text state of the snapshot.
+    // the lock state before a Lock (set by OnLock), and the text state of
+    // the snapshot.
     std::unique_ptr<DocumentSaveJob> m_saveJob;
     WriteOrigin m_saveOrigin = WriteOrigin::Save;
     bool m_bSaveWasLocked = false;

@@ -134,6 +134,19 @@ TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
     }
 }
 
+// The lossy question of Lock comes once the worker has encoded the text,
+// after the lock: going back restores the lock state from before Lock.
+TEST_F(WriteChecks, GoingBackFromLocksQuestionKeepsTheLockItHad)
+{
+    TypeText(kLossyText);
+    window->LockEditors();
+    prompts.AnswerMessage(MessageAnswer::GoBack);
+    window->OnLock();
+    EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(LossyQuestions(), 1u);
+    EXPECT_TRUE(window->isLocked());
+}
+
 TEST_F(WriteChecks, NulCharacterIsNamedWithWhatItCosts)
 {
     TypeText(QStringLiteral("ab") + QChar(u'\0') + QStringLiteral("cd"));
