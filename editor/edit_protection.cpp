@@ -10,9 +10,9 @@ void CTavroTextEditorDlg::OnLock()
 {
     CommandScope command(*this);
     WaitForSave(); // the lock state a lossy question restores is the one from before this Lock
-    // The questions come first: going back leaves the text unlocked and
-    // unwritten. The garbled-document question is asked here; the lossy one
-    // once the worker has encoded the text (going back then unlocks again).
+    // The garbled-document question comes first: going back leaves the text
+    // unlocked and unwritten. The lossy question comes once the worker has
+    // encoded the text; going back from it restores the lock it had.
     if (m_bDocumentOpen && !ConfirmWrite(WriteOrigin::Save))
         return;
     m_bSaveWasLocked = m_bLocked;
