@@ -107,6 +107,10 @@ void CTavroTextEditorDlg::DeliverSave()
             m_bDeliveringSave = false;
             return; // delivered again when written
         }
+        if (m_saveOrigin == WriteOrigin::AutoSave) {
+            m_lossySkippedDocument = m_saveDocument;
+            m_lossySkippedRevision = m_saveRevision;
+        }
         if (m_saveOrigin == WriteOrigin::Lock && !m_bSaveWasLocked && m_bLocked)
             OnUnlock(); // going back from Lock: still editing
         break;

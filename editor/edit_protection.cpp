@@ -4,6 +4,8 @@
 // lock marker in the caption; timer running == m_bAutoSave.
 #include "command_scope.h"
 
+#include <QTextDocument>
+
 namespace tavro {
 
 void CTavroTextEditorDlg::OnLock()
@@ -46,6 +48,10 @@ void CTavroTextEditorDlg::OnTimer(int id)
     if (id != kAutoSaveTimerId || !m_bDocumentOpen || m_bLocked || m_commandDepth > 0 ||
         m_bAutoSaving || m_saveJob || !isModified())
         return;
+    const QTextDocument* document = activeEditor()->document();
+    if (document == m_lossySkippedDocument && document->revision() == m_lossySkippedRevision &&
+        !LossyTextAccepted())
+        return; // found lossy by an earlier tick, not accepted since
     m_bAutoSaving = true;
     StartWrite(WriteOrigin::AutoSave);
     m_bAutoSaving = false;

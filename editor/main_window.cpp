@@ -144,6 +144,7 @@ void CTavroTextEditorDlg::SetDocumentState(bool open)
     MarkSaved();
     m_bStoredCopyProtected = false;
     m_lossyAcceptedDocument = nullptr;
+    m_lossySkippedDocument = nullptr;
     ApplyEditorFormat();
     OnUnlock();
 }

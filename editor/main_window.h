@@ -234,6 +234,10 @@ private:
     int m_saveRevision = -1;
     bool m_bDeliveringSave = false;
     bool m_bLastSaveStored = false;
+    // The text state an auto-save last found lossy and skipped: later ticks
+    // on it skip without taking another snapshot, until it is accepted.
+    const QTextDocument* m_lossySkippedDocument = nullptr;
+    int m_lossySkippedRevision = -1;
     QPointer<FindReplaceDialog> m_findDialog;
     std::map<int, QAction*> m_commandActions;   // the menu bar's item of each command
     std::vector<QMenu*> m_menuPopups;           // the menu bar's popups, left to right

@@ -101,6 +101,22 @@ TEST_F(WriteChecks, AutoSaveNeverAsksAndWritesOnlyCleanOrAcceptedText)
     EXPECT_EQ(LossyQuestions(), 1u);
 }
 
+// A text state found lossy is not snapshot again at every tick; the next
+// edit is a new state, tried again.
+TEST_F(WriteChecks, AutoSaveTriesALossyTextStateOnce)
+{
+    TypeText(kLossyText);
+    window->OnTimer(kAutoSaveTimerId);
+    window->WaitForSave();
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_FALSE(window->isSaving());
+    window->activeEditor()->insertPlainText(QStringLiteral("x"));
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_TRUE(window->isSaving());
+    EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(prompts.shown.size(), 2u); // New's file chooser and password dialog only
+}
+
 TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
 {
     TypeText(QStringLiteral("clean"));
