@@ -1,8 +1,11 @@
 // Find and replace: exact, case-sensitive search of the active editor's
 // text, wrapping around its ends without asking.
+#include "document_search.h"
 #include "find_replace_dialog.h"
 #include "main_window.h"
 #include "prompts.h"
+
+#include <QTextDocument>
 
 namespace tavro {
 
@@ -38,23 +41,23 @@ void CTavroTextEditorDlg::OnFindReplace(FindReplaceDialog* dialog)
         return;
     }
     const QString find = dialog->GetFindString();
-    // Line breaks are one character each, so indices are editor positions.
-    const QString text = activeEditor()->GetWindowText();
+    // The text is searched where it is, in the editor's character positions
+    // (a line break is one character), outward from the selection.
     if (m_bFindOnly) {
         if (flags & FindReplaceDialog::FR_DOWN)
-            SearchDown(text, find, false);
+            SearchDown(find, false);
         else
-            SearchUp(text, find);
+            SearchUp(find);
         return;
     }
     if (flags & FindReplaceDialog::FR_FINDNEXT)
-        SearchDown(text, find, true); // the Replace dialog always searches down
+        SearchDown(find, true); // the Replace dialog always searches down
     if (flags & FindReplaceDialog::FR_REPLACE) {
-        if (!ReplaceSelection(dialog, text, find))
+        if (!ReplaceSelection(dialog, find))
             return;
     }
     if (flags & FindReplaceDialog::FR_REPLACEALL)
-        ReplaceAll(dialog, text, find);
+        ReplaceAll(dialog, find);
 }
 
 void CTavroTextEditorDlg::ReportNotFound(const QString& find)
@@ -70,18 +73,23 @@ void CTavroTextEditorDlg::SelectMatch(qsizetype pos, qsizetype length)
     activeEditor()->setFocus();
 }
 
-void CTavroTextEditorDlg::SearchDown(const QString& text, const QString& find,
-                                     bool clearSelectionIfMissing)
+qsizetype CTavroTextEditorDlg::FindDownFrom(const QString& find, qsizetype from) const
+{
+    const QTextDocument& document = *activeEditor()->document();
+    // From the position on, then, wrapping to the top, the first occurrence
+    // of all: one that starts before the position, as none starts after it.
+    const qsizetype pos = FindForward(document, find, from, kNoLimit, Qt::CaseSensitive);
+    return pos >= 0 ? pos : FindForward(document, find, 0, from - 1, Qt::CaseSensitive);
+}
+
+void CTavroTextEditorDlg::SearchDown(const QString& find, bool clearSelectionIfMissing)
 {
     CRichEditCtrl* editor = activeEditor();
     qsizetype selStart = 0;
     qsizetype selEnd = 0;
     editor->GetSel(selStart, selEnd);
-    // From the end of the selection, so a selected match is skipped; then,
-    // wrapping to the top, from the start.
-    qsizetype pos = selEnd <= text.size() ? text.indexOf(find, selEnd) : -1;
-    if (pos < 0)
-        pos = text.indexOf(find);
+    // From the end of the selection, so a selected match is skipped.
+    const qsizetype pos = FindDownFrom(find, selEnd);
     if (pos >= 0) {
         SelectMatch(pos, find.size());
         return;
@@ -93,39 +101,43 @@ void CTavroTextEditorDlg::SearchDown(const QString& text, const QString& find,
     }
 }
 
-void CTavroTextEditorDlg::SearchUp(const QString& text, const QString& find)
+void CTavroTextEditorDlg::SearchUp(const QString& find)
 {
+    CRichEditCtrl* editor = activeEditor();
+    const QTextDocument& document = *editor->document();
     qsizetype selStart = 0;
     qsizetype selEnd = 0;
-    activeEditor()->GetSel(selStart, selEnd);
+    editor->GetSel(selStart, selEnd);
     // The last occurrence that ends at or before the selection start, else
-    // (wrapping to the bottom) the last one in the text.
-    const qsizetype lastStart = selStart - find.size();
-    qsizetype pos = lastStart >= 0 ? text.lastIndexOf(find, lastStart) : -1;
+    // (wrapping to the bottom) the last one in the text, which then ends
+    // after the selection start.
+    qsizetype pos = FindBackward(document, find, selStart, 0, Qt::CaseSensitive);
     if (pos < 0)
-        pos = text.lastIndexOf(find);
+        pos = FindBackward(document, find, editor->GetTextLength(), selStart - find.size() + 1,
+                           Qt::CaseSensitive);
     if (pos >= 0)
         SelectMatch(pos, find.size());
     else
         ReportNotFound(find);
 }
 
-bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QString& text,
-                                           const QString& find)
+bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QString& find)
 {
     if (m_bLocked)
         return true; // the locked text is never changed
-    if (!text.contains(find)) {
-        ReportNotFound(find);
-        return true;
-    }
     CRichEditCtrl* editor = activeEditor();
     qsizetype selStart = 0;
     qsizetype selEnd = 0;
     editor->GetSel(selStart, selEnd);
     // Only a selection that is exactly the find string is replaced: the
-    // user finds first, then replaces.
-    if (QStringView(text).mid(selStart, selEnd - selStart) != find) {
+    // user finds first, then replaces. Only the selection is read.
+    const bool selected = selEnd - selStart == find.size() &&
+                          TextRange(*editor->document(), selStart, selEnd) == find;
+    if (!selected) {
+        if (FindDownFrom(find, selEnd) < 0) {
+            ReportNotFound(find);
+            return true;
+        }
         m_prompts.Tell(dialog, QStringLiteral("请继续搜索后进行替换."), QStringLiteral("提示"));
         return false;
     }
@@ -134,17 +146,13 @@ bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QStr
     return true;
 }
 
-void CTavroTextEditorDlg::ReplaceAll(FindReplaceDialog* dialog, const QString& text,
-                                     const QString& find)
+void CTavroTextEditorDlg::ReplaceAll(FindReplaceDialog* dialog, const QString& find)
 {
     if (m_bLocked)
         return;
     // Non-overlapping, left to right; replaced text is not searched again.
-    std::vector<qsizetype> positions;
-    if (!find.isEmpty()) {
-        for (qsizetype pos = text.indexOf(find); pos >= 0; pos = text.indexOf(find, pos + find.size()))
-            positions.push_back(pos);
-    }
+    const std::vector<qsizetype> positions =
+        FindAll(*activeEditor()->document(), find, Qt::CaseSensitive);
     if (!positions.empty())
         activeEditor()->ReplaceRanges(positions, find.size(), dialog->GetReplaceString());
     ApplyEditorFormat();

@@ -201,11 +201,11 @@ void CTavroTextEditorDlg::OnToggleWordWrap()
     m_bWordWrap = !m_bWordWrap;
     CRichEditCtrl* from = hiddenEditor();
     CRichEditCtrl* to = activeEditor();
-    m_strText = from->GetWindowText();
-    to->SetWindowText(m_strText);
-    from->SetWindowText(QString());
+    // The document itself changes hands, once the new editor is shown (a
+    // control shown with a large document lays it out again); the hidden
+    // editor is left empty.
     ShowActiveEditor();
-    m_strText.clear();
+    to->TakeDocument(*from);
     ApplyEditorFormat();
     RefreshMenuStates();
 }

@@ -189,11 +189,12 @@ private:
     CRichEditCtrl* FocusActiveEditor();
     void OnEditorMsgFilter();
     void OpenFindDialog(bool findOnly);
-    void SearchDown(const QString& text, const QString& find, bool clearSelectionIfMissing);
-    void SearchUp(const QString& text, const QString& find);
+    qsizetype FindDownFrom(const QString& find, qsizetype from) const;
+    void SearchDown(const QString& find, bool clearSelectionIfMissing);
+    void SearchUp(const QString& find);
     void SelectMatch(qsizetype pos, qsizetype length);
-    bool ReplaceSelection(FindReplaceDialog* dialog, const QString& text, const QString& find);
-    void ReplaceAll(FindReplaceDialog* dialog, const QString& text, const QString& find);
+    bool ReplaceSelection(FindReplaceDialog* dialog, const QString& find);
+    void ReplaceAll(FindReplaceDialog* dialog, const QString& find);
     void ReportNotFound(const QString& find);
 
     Prompts& m_prompts;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -90,6 +91,26 @@ void CRichEditCtrl::ReplaceRanges(const std::vector<qsizetype>& positions, qsize
     cursor.endEditBlock();
     horizontalScrollBar()->setValue(horizontal);
     verticalScrollBar()->setValue(vertical);
+}
+
+void CRichEditCtrl::TakeDocument(CRichEditCtrl& from)
+{
+    QTextDocument* document = from.document();
+    // The document belongs to the control that shows it: a control deletes
+    // the document it owns when it is given another.
+    document->setParent(this);
+    from.setDocument(nullptr); // a new empty document of its own
+    from.document()->setDefaultFont(from.font());
+    // A plain-text layout lets only one of its views (the first, or a wider
+    // one) set the width the text wraps at. A wrapping control must be that
+    // view, else it would not rewrap when it narrows; a new layout has no
+    // view yet, so this control becomes it. The text lays out afresh either
+    // way; a control that does not wrap needs no new layout.
+    if (lineWrapMode() != QPlainTextEdit::NoWrap)
+        document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    setDocument(document); // deletes our former, empty document
+    if (document->defaultFont() != font())
+        document->setDefaultFont(font());
 }
 
 void CRichEditCtrl::SetReadOnly(bool readOnly)

@@ -40,6 +40,11 @@ public:
     // positions by text, as one undoable edit.
     void ReplaceRanges(const std::vector<qsizetype>& positions, qsizetype length, const QString& text);
 
+    // Takes over from's document, text, undo history and modification flag
+    // included, laid out for this control's wrap mode; from gets a new empty
+    // document. The text itself is not copied.
+    void TakeDocument(CRichEditCtrl& from);
+
     // Read-only refuses typing, deleting, cutting, pasting and drops; the
     // text can still be selected (mouse and keyboard), copied and scrolled.
     void SetReadOnly(bool readOnly);

@@ -1,3 +1,4 @@
+#include "document_search.h"
 #include "find_replace_dialog.h"
 #include "window_fixture.h"
 
@@ -5,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextDocument>
 
 namespace tavro::test {
 namespace {
@@ -76,6 +78,60 @@ TEST_F(FindReplace, UpwardSearchFindsTheLastMatchBeforeTheSelection)
     dialog->RequestFindNext();
     EXPECT_EQ(Selection(), Range(3, 5));
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(FindReplace, UpwardSearchFindsAMatchEndingAtTheSelectionStart)
+{
+    TypeText(QStringLiteral("abab"));
+    window->activeEditor()->SetSel(2, 4);
+    OpenFind(QStringLiteral("ab"), false)->RequestFindNext();
+    EXPECT_EQ(Selection(), Range(0, 2));
+}
+
+// Many short blocks, some empty, with U+00A0, a line separator inside a
+// block and mixed case, several search windows long; the oracle is QString's
+// own search of the text with every break as '\n'.
+TEST(DocumentSearch, MatchesQStringSearchAcrossManyBlocks)
+{
+    QString text;
+    for (int line = 0; line < 4000; ++line) {
+        text += QStringLiteral("第%1行 Tail\u00a0end").arg(line);
+        text += line % 7 == 0 ? QStringLiteral("\n\n") : QStringLiteral("\n");
+        if (line % 500 == 3)
+            text += QStringLiteral("tail\u2028末");
+    }
+    QTextDocument document;
+    document.setPlainText(text);
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    ASSERT_EQ(document.characterCount() - 1, text.size());
+
+    const QString finds[] = {QStringLiteral("tail"), QStringLiteral("end\n\n第"),
+                             QStringLiteral("\u00a0end\n第3999"), QStringLiteral("末"),
+                             QStringLiteral("第0行"), QStringLiteral("absent"),
+                             QStringLiteral("end\u2029第")}; // never: no separator of the document's own
+    const qsizetype froms[] = {0, 1, 16383, 16385, 40000, text.size() - 3, text.size()};
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (const QString& find : finds) {
+            for (const qsizetype from : froms) {
+                SCOPED_TRACE(find.toStdString() + " from " + std::to_string(from) +
+                             (cs == Qt::CaseSensitive ? " match case" : " any case"));
+                EXPECT_EQ(FindForward(document, find, from, kNoLimit, cs), text.indexOf(find, from, cs));
+                const qsizetype lastStart = from - find.size();
+                EXPECT_EQ(FindBackward(document, find, from, 0, cs),
+                          lastStart >= 0 ? text.lastIndexOf(find, lastStart, cs) : -1);
+            }
+            std::vector<qsizetype> expected, found;
+            for (qsizetype pos = text.indexOf(find, 0, cs); pos >= 0;
+                 pos = text.indexOf(find, pos + find.size(), cs))
+                expected.push_back(pos);
+            ForwardSearch search(document, find, 0, cs);
+            for (qsizetype pos = search.Next(); pos >= 0; pos = search.Next())
+                found.push_back(pos);
+            EXPECT_EQ(found, expected) << find.toStdString();
+            EXPECT_EQ(FindAll(document, find, cs), expected) << find.toStdString();
+        }
+    }
+    EXPECT_EQ(TextRange(document, 8, 18), text.mid(8, 10));
 }
 
 TEST_F(FindReplace, SearchIsCaseSensitiveAndReportsMisses)
@@ -172,6 +228,7 @@ TEST_F(FindReplace, ReplaceAllIsLeftToRightAndNonOverlapping)
         {u"aa", u"a", u"aa", u"aaaa", 2},
         {u"abc", u"x", u"y", u"abc", 0},
         {u"行一\n行二", u"行", u"line", u"line一\nline二", 2},
+        {u"x\ny\nx\ny\nx", u"y\nx", u"-", u"x\n-\n-", 2},
     };
     for (const Case& c : cases) {
         TypeText(QString::fromUtf16(c.text));

@@ -9,6 +9,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QAbstractTextDocumentLayout>
+#include <QPointer>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <unistd.h>
 
@@ -80,6 +84,35 @@ TEST_F(MainWindow, WordWrapMovesTheTextAndKeepsTheLock)
     EXPECT_EQ(end, text.size());
     window->OnToggleWordWrap();
     EXPECT_EQ(window->activeEditor()->GetWindowText(), text);
+}
+
+TEST_F(MainWindow, WordWrapHandsTheDocumentOverAndWrapsAtTheShownWidth)
+{
+    window->OnToggleWordWrap(); // off before the window is first shown, as from the settings
+    ShowActive();
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    window->OnToggleWordWrap();
+    TypeText(QStringLiteral("一行很长的文字 ").repeated(60));
+    QTextDocument* document = window->activeEditor()->document();
+    const QPointer<QAbstractTextDocumentLayout> firstLayout = document->documentLayout();
+    window->OnToggleWordWrap();
+    window->OnToggleWordWrap();
+    // The same document, with its modification flag and undo history; the
+    // hidden editor has an empty one of its own, and no layout is left over.
+    EXPECT_EQ(window->wrapEditor()->document(), document);
+    EXPECT_TRUE(document->isModified());
+    EXPECT_TRUE(window->noWrapEditor()->document()->isEmpty());
+    EXPECT_EQ(window->noWrapEditor()->document()->defaultFont(), window->noWrapEditor()->font());
+    EXPECT_FALSE(firstLayout);
+    // The long line wraps at the width of the editor shown, also when it narrows.
+    const auto height = [document] {
+        return document->documentLayout()->blockBoundingRect(document->firstBlock()).height();
+    };
+    const qreal wide = height();
+    window->resize(window->width() / 2, window->height());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return height() > wide; }));
+    window->OnEditUndo();
+    EXPECT_EQ(EditorText(), QString());
 }
 
 TEST_F(MainWindow, WordWrapWithoutDocumentLeavesTheEditorsDisabled)
