@@ -32,6 +32,7 @@ FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool
 
 bool CTavroTextEditorDlg::ConfirmClosing()
 {
+    WaitForSave(); // whether there is anything unsaved depends on the write in flight
     if (!m_bDocumentOpen)
         return true;
     if (isModified())
@@ -177,7 +178,7 @@ void CTavroTextEditorDlg::OnFileSaveAs()
     m_strDocPath = chosen->path;
     m_strTitleName = QLatin1Char('[') + chosen->fileName + QLatin1Char(']');
     UpdateCaption(); // the lock marker only while the text is locked
-    WriteDocument(WriteOrigin::SaveAs);
+    StartWrite(WriteOrigin::SaveAs); // the prepared writer goes to the worker
     DropStream();
 }
 
@@ -233,7 +234,7 @@ void CTavroTextEditorDlg::OnSettingsPassword()
         return;
     // The key is not cleared first: a cancelled dialog keeps the current one.
     AskForConfirmedKey(/*clearFirst=*/false);
-    WriteDocument(WriteOrigin::Password);
+    StartWrite(WriteOrigin::Password); // the worker keeps its own copy of the key
 }
 
 } // namespace tavro

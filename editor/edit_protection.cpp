@@ -4,16 +4,22 @@
 // lock marker in the caption; timer running == m_bAutoSave.
 #include "command_scope.h"
 
+#include <QTextDocument>
+
 namespace tavro {
 
 void CTavroTextEditorDlg::OnLock()
 {
     CommandScope command(*this);
-    // The questions come first: going back leaves the text unlocked and unwritten.
+    WaitForSave(); // the lock state a lossy question restores is the one from before this Lock
+    // The garbled-document question comes first: going back leaves the text
+    // unlocked and unwritten. The lossy question comes once the worker has
+    // encoded the text; going back from it restores the lock it had.
     if (m_bDocumentOpen && !ConfirmWrite(WriteOrigin::Save))
         return;
+    m_bSaveWasLocked = m_bLocked;
     LockEditors();
-    WriteDocument(WriteOrigin::Confirmed); // locking always writes, whatever the save's outcome
+    StartWrite(WriteOrigin::Lock); // locking always writes, whatever the save's outcome
 }
 
 void CTavroTextEditorDlg::OnToggleAutoSave()
@@ -38,11 +44,16 @@ void CTavroTextEditorDlg::OnTimer(int id)
     // open, does nothing.
     // A text that has not changed since it was written or read is not
     // written again; nor is one that would need a question first.
+    // A write still in flight is left alone: the next tick writes what it missed.
     if (id != kAutoSaveTimerId || !m_bDocumentOpen || m_bLocked || m_commandDepth > 0 ||
-        m_bAutoSaving || !isModified())
+        m_bAutoSaving || m_saveJob || !isModified())
         return;
+    const QTextDocument* document = activeEditor()->document();
+    if (document == m_lossySkippedDocument && document->revision() == m_lossySkippedRevision &&
+        !LossyTextAccepted())
+        return; // found lossy by an earlier tick, not accepted since
     m_bAutoSaving = true;
-    WriteDocument(WriteOrigin::AutoSave);
+    StartWrite(WriteOrigin::AutoSave);
     m_bAutoSaving = false;
 }
 

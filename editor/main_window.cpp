@@ -1,5 +1,6 @@
 #include "command_scope.h"
 
+#include "document_save_job.h"
 #include "menus.h"
 #include "program_state.h"
 #include "prompts.h"
@@ -45,6 +46,8 @@ CTavroTextEditorDlg::CTavroTextEditorDlg(Prompts& prompts, QString configPath, Q
 
 CTavroTextEditorDlg::~CTavroTextEditorDlg()
 {
+    m_saveJob.reset(); // waits for the worker; an unfinished write leaves the old file
+
     if (m_findDialog)
         delete m_findDialog.data();
 }
@@ -141,6 +144,7 @@ void CTavroTextEditorDlg::SetDocumentState(bool open)
     MarkSaved();
     m_bStoredCopyProtected = false;
     m_lossyAcceptedDocument = nullptr;
+    m_lossySkippedDocument = nullptr;
     ApplyEditorFormat();
     OnUnlock();
 }
@@ -257,6 +261,7 @@ void CTavroTextEditorDlg::closeEvent(QCloseEvent* event)
 void CTavroTextEditorDlg::OnClose()
 {
     CommandScope command(*this);
+    WaitForSave();
     DropStream();
     SaveSettings();
 }

@@ -18,6 +18,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 class QMenu;
 class QKeyEvent;
@@ -25,6 +26,7 @@ class QTextDocument;
 
 namespace tavro {
 
+class DocumentSaveJob;
 class Prompts;
 
 // "Tavro文本加密 v2.0 - ": every caption starts with it.
@@ -66,6 +68,12 @@ public:
     void OnAppExit();
     void OnSettingsPassword();
     bool ReadDocument();
+    // Waits for the document write in flight, if any (its questions and
+    // failure message included), and delivers its result. True when that
+    // write stored the text; false when it failed, was given up, or when no
+    // write was under way.
+    bool WaitForSave();
+    bool isSaving() const { return m_saveJob != nullptr; }
 
     // --- Edit protection and auto-save ---
     void OnLock();
@@ -147,15 +155,23 @@ private:
     void ShowOpenedDocument();
     // Who asks for a write: the checks before it differ.
     enum class WriteOrigin {
-        Save,     // Save, Lock, and Save from the unsaved-changes question
+        Save,     // Save, and Save from the unsaved-changes question
+        Lock,     // as Save; going back from the lossy question unlocks again
         AutoSave, // never asks: skips what would need a question
         SaveAs,   // a new file: the stored document is not replaced
         Password, // the Password command, whose own warning covers a garbled text
-        Confirmed, // the caller has asked the questions of Save already
     };
+    // Starts a document write off the UI thread after the questions that
+    // come first; the lossy question comes once the worker has encoded the
+    // snapshot. False when nothing was started (an error shown, the user
+    // went back, or auto-save may not write this text).
+    bool StartWrite(WriteOrigin origin);
+    // StartWrite, then waits for its outcome: true once the text is stored.
     bool WriteDocument(WriteOrigin origin);
+    void DeliverSave();
     bool ConfirmWrite(WriteOrigin origin);
     bool ConfirmLossyText();
+    bool AskLossyWrite(const std::u32string& lossy);
     bool LossyTextAccepted() const;
     void MarkSaved();
     bool ConfirmClosing();
@@ -209,6 +225,20 @@ private:
     QTimer m_autoSaveTimer;
     int m_commandDepth = 0;     // document commands under way
     bool m_bAutoSaving = false; // an auto-save (and its failure message) under way
+    // The document write in flight, and what its result needs: who asked,
+    // the lock state before a Lock (set by OnLock), and the text state of
+    // the snapshot.
+    std::unique_ptr<DocumentSaveJob> m_saveJob;
+    WriteOrigin m_saveOrigin = WriteOrigin::Save;
+    bool m_bSaveWasLocked = false;
+    const QTextDocument* m_saveDocument = nullptr;
+    int m_saveRevision = -1;
+    bool m_bDeliveringSave = false;
+    bool m_bLastSaveStored = false;
+    // The text state an auto-save last found lossy and skipped: later ticks
+    // on it skip without taking another snapshot, until it is accepted.
+    const QTextDocument* m_lossySkippedDocument = nullptr;
+    int m_lossySkippedRevision = -1;
     QPointer<FindReplaceDialog> m_findDialog;
     std::map<int, QAction*> m_commandActions;   // the menu bar's item of each command
     std::vector<QMenu*> m_menuPopups;           // the menu bar's popups, left to right

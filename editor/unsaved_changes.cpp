@@ -33,6 +33,7 @@ bool CTavroTextEditorDlg::AskToSaveChanges()
 bool CTavroTextEditorDlg::ConfirmQuit()
 {
     CommandScope command(*this);
+    WaitForSave(); // a write in flight ends before the window may close
     return !isModified() || AskToSaveChanges();
 }
 

@@ -2,6 +2,9 @@
 // whole (characters code page 936 cannot hold, U+0000), and a text that may
 // not be the document at all (its file bytes did not round-trip at open).
 // Auto-save never asks: it skips a write that would need a question.
+// Save, Lock and auto-save learn of lost characters from the encoder while
+// it writes the file buffer; Save As, Export and Password ask before their
+// file dialogs and scan the text for it.
 #include "code_page.h"
 #include "command_scope.h"
 #include "prompts.h"
@@ -61,17 +64,22 @@ bool CTavroTextEditorDlg::LossyTextAccepted() const
     return document == m_lossyAcceptedDocument && document->revision() == m_lossyAcceptedRevision;
 }
 
+bool CTavroTextEditorDlg::AskLossyWrite(const std::u32string& lossy)
+{
+    return lossy.empty() ||
+           m_prompts.ShowMessage(this, LossyMessage(lossy), QStringLiteral("警告"), MessageIcon::Warning,
+                                 MessageButtons::SaveAnywayGoBack) == MessageAnswer::SaveAnyway;
+}
+
 bool CTavroTextEditorDlg::ConfirmLossyText()
 {
+    WaitForSave(); // a save in flight may still ask about this very text
     if (LossyTextAccepted())
         return true;
     m_strText = activeEditor()->GetWindowText();
     const std::u32string lossy = LossyCharacters(Utf16(m_strText));
     WipeText(m_strText);
-    if (lossy.empty())
-        return true;
-    if (m_prompts.ShowMessage(this, LossyMessage(lossy), QStringLiteral("警告"), MessageIcon::Warning,
-                              MessageButtons::SaveAnywayGoBack) != MessageAnswer::SaveAnyway)
+    if (!AskLossyWrite(lossy))
         return false;
     // Asked once for this text state: auto-save and the next Save take it as given.
     m_lossyAcceptedDocument = activeEditor()->document();
@@ -79,25 +87,24 @@ bool CTavroTextEditorDlg::ConfirmLossyText()
     return true;
 }
 
+// The questions that come before the text is read. Whether characters
+// would be lost is found while the worker encodes the snapshot (see
+// DeliverSave): a save walks the text once.
 bool CTavroTextEditorDlg::ConfirmWrite(WriteOrigin origin)
 {
-    if (origin == WriteOrigin::Confirmed)
-        return true;
-    if (origin == WriteOrigin::AutoSave) {
-        if (m_bStoredCopyProtected)
-            return false;
-        if (LossyTextAccepted())
-            return true;
-        m_strText = activeEditor()->GetWindowText();
-        const bool lossless = LossyCharacters(Utf16(m_strText)).empty();
-        WipeText(m_strText);
-        return lossless;
+    switch (origin) {
+    case WriteOrigin::AutoSave:
+        return !m_bStoredCopyProtected;
+    case WriteOrigin::Save:
+        return !m_bStoredCopyProtected ||
+               m_prompts.ShowMessage(this, kStoredCopyWarning, QStringLiteral("警告"), MessageIcon::Warning,
+                                     MessageButtons::YesNoDefaultNo) == MessageAnswer::Yes;
+    case WriteOrigin::Lock:     // OnLock asked Save's question before locking
+    case WriteOrigin::SaveAs:   // a new file
+    case WriteOrigin::Password: // its own warning covers a garbled text
+        break;
     }
-    if (origin == WriteOrigin::Save && m_bStoredCopyProtected &&
-        m_prompts.ShowMessage(this, kStoredCopyWarning, QStringLiteral("警告"), MessageIcon::Warning,
-                              MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
-        return false;
-    return ConfirmLossyText();
+    return true;
 }
 
 } // namespace tavro

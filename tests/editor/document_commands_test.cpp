@@ -250,6 +250,7 @@ TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
     {
         const FileSizeLimit limit(4096); // the disk fills up part-way through the write
         window->OnFileSave();
+        window->WaitForSave();
     }
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
     EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
@@ -262,7 +263,63 @@ TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
     QDir(Path(QStringLiteral("sub"))).removeRecursively();
     prompts.AnswerMessage(MessageAnswer::Ok);
     window->OnFileSave();
+    window->WaitForSave();
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
+}
+
+// The write runs on a worker thread: Save returns at once, and the failure
+// comes back through the event loop with the message and the old file kept.
+TEST_F(DocumentCommands, SaveFailingOffTheUiThreadStillReportsAndKeepsTheOldFile)
+{
+    NewDocument(QStringLiteral("doc.tvro"), u"k");
+    TypeText(QStringLiteral("good copy"));
+    window->OnFileSave();
+    const QByteArray good = ReadFile(QStringLiteral("doc.tvro"));
+
+    TypeText(QString(40000, QChar(u'字')));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    {
+        const FileSizeLimit limit(4096);
+        window->OnFileSave();
+        EXPECT_TRUE(window->isSaving());
+        EXPECT_TRUE(prompts.MessageTexts().empty()) << "reported before the write ended";
+        window->OnTimer(kAutoSaveTimerId); // no second write beside the first
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->isSaving(); }, 20000));
+    }
+    EXPECT_EQ(prompts.MessageTexts(), std::vector<QString>{QStringLiteral("尝试写文件失败!")});
+    EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
+    EXPECT_EQ(ReadFile(QStringLiteral("doc.tvro")), good);
+    EXPECT_TRUE(StrayFiles(dir.path(), {QStringLiteral("doc.tvro")}).isEmpty());
+    EXPECT_TRUE(window->isModified()); // the next tick tries again
+}
+
+// Closing the window while the worker writes waits for the write: a stored
+// text closes without a question; a failed one shows the message and asks.
+TEST_F(DocumentCommands, ClosingDuringABackgroundSaveWaitsForIt)
+{
+    const QString big(200000, QChar(u'文'));
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(big);
+    window->OnFileSave();
+    ASSERT_TRUE(window->isSaving());
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isSaving());
+    EXPECT_TRUE(prompts.MessageTexts().empty());
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), kZeroKey)), big);
+
+    TypeText(big + QStringLiteral("draft"));
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    prompts.AnswerMessage(MessageAnswer::Cancel);
+    {
+        const FileSizeLimit limit(4096);
+        window->OnFileSave();
+        ASSERT_TRUE(window->isSaving());
+        EXPECT_FALSE(window->close());
+    }
+    EXPECT_EQ(prompts.MessageTexts(), (std::vector<QString>{QStringLiteral("尝试写文件失败!"),
+                                                            QStringLiteral("是否关闭当前文档?\n(请注意保存)")}));
+    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), kZeroKey)), big);
+    EXPECT_TRUE(window->isModified());
 }
 
 TEST_F(DocumentCommands, SaveAsWritesTheNewFileAndLeavesTheOldOne)

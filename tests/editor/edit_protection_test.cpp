@@ -17,6 +17,7 @@ protected:
     // Removes the document file; the next write makes it again.
     bool Written()
     {
+        window->WaitForSave();
         const bool exists = QFileInfo::exists(Path(QStringLiteral("a.tvro"))) &&
                             QFileInfo(Path(QStringLiteral("a.tvro"))).size() > 0;
         QFile::remove(Path(QStringLiteral("a.tvro")));
@@ -82,6 +83,7 @@ TEST_F(EditProtection, FailedLockSaveStillLocks)
     QDir(dir.path()).removeRecursively(); // the folder is gone
     prompts.AnswerMessage(MessageAnswer::Ok);
     window->OnLock();
+    window->WaitForSave();
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
     ExpectLockInvariant(true);
 }

@@ -24,6 +24,7 @@ TEST_F(Interop, WindowDocumentsDecryptWithTheTool)
     NewDocument(QStringLiteral("w.tvro"), u"口令");
     TypeText(QStringLiteral("窗口写的\n第二行 €"));
     window->OnFileSave();
+    window->WaitForSave();
     const auto [code, text] = RunCli({QStringLiteral("decrypt"), Path(QStringLiteral("w.tvro")),
                                       QStringLiteral("--password-stdin")},
                                      QStringLiteral("口令\n").toUtf8());

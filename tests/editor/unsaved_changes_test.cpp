@@ -76,6 +76,7 @@ protected:
         NewDocument(QStringLiteral("a.tvro"), nullptr);
         TypeText(QStringLiteral("saved"));
         window->OnFileSave();
+        window->WaitForSave();
     }
 
     QByteArray Stored() const { return ReadFile(QStringLiteral("a.tvro")); }
@@ -187,7 +188,26 @@ TEST_F(AutoSaveOfChanges, AnUnchangedDocumentIsNotWrittenAndEveryChangeIs)
 
     // Lock still writes an unchanged text.
     window->OnLock();
+    window->WaitForSave();
     EXPECT_NE(QFileInfo(Path(QStringLiteral("a.tvro"))).lastModified(), old);
+}
+
+// Text typed while the worker writes the snapshot is not in the file: it
+// stays unsaved, and the next tick writes it.
+TEST_F(AutoSaveOfChanges, AnEditDuringABackgroundWriteStaysUnsaved)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    TypeText(QStringLiteral("snapshot"));
+    window->OnTimer(kAutoSaveTimerId);
+    ASSERT_TRUE(window->isSaving());
+    window->activeEditor()->moveCursor(QTextCursor::End);
+    window->activeEditor()->insertPlainText(QStringLiteral(" and more"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->isSaving(); }, 20000));
+    EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("snapshot"));
+    EXPECT_TRUE(window->isModified());
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("snapshot and more"));
+    EXPECT_FALSE(window->isModified());
 }
 
 TEST_F(AutoSaveOfChanges, TwoTicksInARowOnAnOpenedUnlockedDocumentBothWrite)

@@ -98,8 +98,11 @@ protected:
 
     QString EditorText() const { return window->activeEditor()->GetWindowText(); }
 
+    // The file as it is once the window's write in flight, if any, has ended
+    // and its result (questions, messages) has been delivered.
     QByteArray ReadFile(const QString& name) const
     {
+        window->WaitForSave();
         QFile file(Path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -119,6 +122,7 @@ private:
     // chooses name, answers the password.
     void AnswerDocumentPrompts(const QString& name, const char16_t* password, bool retype)
     {
+        window->WaitForSave(); // whether the text is unsaved depends on the write in flight
         if (window->isDocumentOpen())
             prompts.AnswerMessage(window->isModified() ? MessageAnswer::Discard : MessageAnswer::Yes);
         prompts.AnswerFile(Path(name));

@@ -57,6 +57,7 @@ TEST_F(WriteChecks, LossySaveNamesTheCharactersAndWritesOnlyWhenAccepted)
     TypeText(kLossyText);
     prompts.AnswerMessage(MessageAnswer::GoBack);
     window->OnFileSave();
+    window->WaitForSave(); // the question comes once the text is encoded
     const ShownPrompt& question = prompts.shown.back();
     EXPECT_EQ(question.text, QStringLiteral("文本中有 2 种字符无法保存:\n\U0001F600 (U+1F600)  \u0915 (U+0915)\n"
                                             "保存后这些字符将变成\"?\".\n\n是否仍然保存?"));
@@ -101,6 +102,22 @@ TEST_F(WriteChecks, AutoSaveNeverAsksAndWritesOnlyCleanOrAcceptedText)
     EXPECT_EQ(LossyQuestions(), 1u);
 }
 
+// A text state found lossy is not snapshot again at every tick; the next
+// edit is a new state, tried again.
+TEST_F(WriteChecks, AutoSaveTriesALossyTextStateOnce)
+{
+    TypeText(kLossyText);
+    window->OnTimer(kAutoSaveTimerId);
+    window->WaitForSave();
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_FALSE(window->isSaving());
+    window->activeEditor()->insertPlainText(QStringLiteral("x"));
+    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_TRUE(window->isSaving());
+    EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(prompts.shown.size(), 2u); // New's file chooser and password dialog only
+}
+
 TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
 {
     TypeText(QStringLiteral("clean"));
@@ -111,8 +128,8 @@ TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
         const char* name;
         std::function<void()> run;
     } const writes[] = {
-        {"Save", [&] { window->OnFileSave(); }},
-        {"Lock", [&] { window->OnLock(); }},
+        {"Save", [&] { window->OnFileSave(); window->WaitForSave(); }},
+        {"Lock", [&] { window->OnLock(); window->WaitForSave(); }},
         {"SaveAs", [&] { window->OnFileSaveAs(); }},
         {"Export", [&] { window->OnFileExportTxt(); }},
         {"Password", [&] {
@@ -134,11 +151,25 @@ TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
     }
 }
 
+// The lossy question of Lock comes once the worker has encoded the text,
+// after the lock: going back restores the lock state from before Lock.
+TEST_F(WriteChecks, GoingBackFromLocksQuestionKeepsTheLockItHad)
+{
+    TypeText(kLossyText);
+    window->LockEditors();
+    prompts.AnswerMessage(MessageAnswer::GoBack);
+    window->OnLock();
+    EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(LossyQuestions(), 1u);
+    EXPECT_TRUE(window->isLocked());
+}
+
 TEST_F(WriteChecks, NulCharacterIsNamedWithWhatItCosts)
 {
     TypeText(QStringLiteral("ab") + QChar(u'\0') + QStringLiteral("cd"));
     prompts.AnswerMessage(MessageAnswer::GoBack);
     window->OnFileSave();
+    window->WaitForSave();
     EXPECT_EQ(prompts.shown.back().text,
               QStringLiteral("文本中有 1 种字符无法保存:\nU+0000\n空字符(U+0000)之后的文本在重新打开时将丢失.\n\n是否仍然保存?"));
     EXPECT_EQ(Stored().size(), 0);
@@ -152,6 +183,7 @@ TEST_F(WriteChecks, ManyLossyCharactersShowAFewAndTheCount)
     TypeText(text);
     prompts.AnswerMessage(MessageAnswer::GoBack);
     window->OnFileSave();
+    window->WaitForSave();
     const QString shown = prompts.shown.back().text;
     EXPECT_TRUE(shown.startsWith(QStringLiteral("文本中有 12 种字符无法保存:\n\u0E01 (U+0E01)")));
     EXPECT_TRUE(shown.contains(QStringLiteral("\u0E08 (U+0E08)  等\n")));

@@ -1,0 +1,221 @@
+#include "document_buffer.h"
+
+#include "aes256.h"
+#include "crc32.h"
+#include "secure_memory.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace tavro {
+namespace {
+
+constexpr std::size_t kBlockSize = 16;
+constexpr std::size_t kMaxFiller = kBlockSize - 1;
+constexpr char32_t kCodePoints = 0x110000;
+
+// The bytes of each UTF-16 unit outside the surrogate range in code page 936:
+// a value below 0x100 is one byte, a value from 0x8100 up is a lead byte
+// (0x81..0xFE) and a trail byte, kUnmapped a unit the code page lacks.
+constexpr std::uint16_t kUnmapped = 0xFFFF;
+using UnitTable = std::array<std::uint16_t, 0x10000>;
+
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Marks the unit in hand as one the code page lacks. The converter's own
+// callbacks would skip some of them silently (soft hyphen, joiners): the
+// writer's callback is called for those too, and so is this one.
+void MarkUnmapped(const void* context, UConverterFromUnicodeArgs*, const UChar*, int32_t, UChar32,
+                  UConverterCallbackReason reason, UErrorCode* status)
+{
+    if (reason > UCNV_IRREGULAR)
+        return;
+    *status = U_ZERO_ERROR;
+    *static_cast<bool*>(const_cast<void*>(context)) = true;
+}
+
+// Asked once of the converter behind EncodeCodePage, one unit at a time:
+// the code page maps each unit on its own, with no state between them, so
+// the table gives the converter's bytes for any text.
+UnitTable MakeUnitTable()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open("windows-936-2000", &status);
+    if (U_FAILURE(status) || converter == nullptr)
+        throw std::runtime_error("code page 936 converter unavailable");
+    bool unmapped = false;
+    ucnv_setFromUCallBack(converter, MarkUnmapped, &unmapped, nullptr, nullptr, &status);
+    UnitTable table{};
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+        const auto c = static_cast<UChar>(unit);
+        table[unit] = kUnmapped;
+        if (IsSurrogate(c))
+            continue;
+        char bytes[4];
+        status = U_ZERO_ERROR;
+        unmapped = false;
+        const int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &c, 1, &status);
+        const auto first = static_cast<std::uint8_t>(bytes[0]);
+        if (U_FAILURE(status) || unmapped)
+            continue;
+        if (length == 1)
+            table[unit] = first;
+        else if (length == 2 && first >= 0x81)
+            table[unit] = static_cast<std::uint16_t>(first << 8 | static_cast<std::uint8_t>(bytes[1]));
+        else
+            throw std::runtime_error("unexpected code page 936 mapping");
+    }
+    ucnv_close(converter);
+    return table;
+}
+
+const UnitTable& Units()
+{
+    static const UnitTable table = MakeUnitTable();
+    return table;
+}
+
+void PutLittleEndian32(std::uint8_t* out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+} // namespace
+
+DocumentBuffer::DocumentBuffer(std::size_t maxUnits)
+    : m_data(new std::uint8_t[kDocumentHeaderSize + 2 * maxUnits + kMaxFiller]), // left unset: untouched pages cost nothing
+      m_capacity(kDocumentHeaderSize + 2 * maxUnits + kMaxFiller), m_size(kDocumentHeaderSize)
+{
+    std::fill_n(m_data.get(), kDocumentHeaderSize, std::uint8_t{0});
+}
+
+DocumentBuffer::~DocumentBuffer() { Wipe(); }
+
+DocumentBuffer::DocumentBuffer(DocumentBuffer&& other) noexcept { *this = std::move(other); }
+
+DocumentBuffer& DocumentBuffer::operator=(DocumentBuffer&& other) noexcept
+{
+    if (this != &other) {
+        Wipe();
+        m_data = std::move(other.m_data);
+        m_capacity = std::exchange(other.m_capacity, 0);
+        m_size = std::exchange(other.m_size, 0);
+        m_sealed = other.m_sealed;
+        m_hasNul = other.m_hasNul;
+        m_lossy = std::move(other.m_lossy);
+        m_seen = std::move(other.m_seen);
+    }
+    return *this;
+}
+
+void DocumentBuffer::Wipe() noexcept
+{
+    if (m_data)
+        SecureWipe(m_data.get(), m_size);
+    if (!m_lossy.empty())
+        SecureWipe(m_lossy.data(), m_lossy.size() * sizeof(char32_t));
+}
+
+void DocumentBuffer::NoteLossy(char32_t c)
+{
+    if (!m_seen)
+        m_seen = std::make_unique<std::uint64_t[]>(kCodePoints / 64); // zeroed
+    std::uint64_t& word = m_seen[c / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+    if ((word & bit) == 0) {
+        word |= bit;
+        m_lossy.push_back(c);
+    }
+}
+
+bool DocumentBuffer::Append(std::u16string_view text)
+{
+    if (m_sealed || text.size() > (m_capacity - kMaxFiller - m_size) / 2)
+        return false;
+    const UnitTable& units = Units();
+    std::uint8_t* out = m_data.get() + m_size;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (IsSurrogate(c)) {
+            // No character beyond the Basic Multilingual Plane is in the code
+            // page: a pair gives "??" and names its code point, a lone
+            // surrogate gives '?' and names itself.
+            if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(text[i + 1])) {
+                NoteLossy(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) +
+                          (static_cast<char32_t>(text[i + 1]) - 0xDC00));
+                *out++ = '?';
+                ++i;
+            } else {
+                NoteLossy(c);
+            }
+            *out++ = '?';
+            continue;
+        }
+        if (c == u'\r')
+            continue;
+        if (c == 0)
+            m_hasNul = true;
+        const std::uint16_t bytes = units[c];
+        if (bytes < 0x100) {
+            *out++ = static_cast<std::uint8_t>(bytes);
+        } else if (bytes != kUnmapped) {
+            *out++ = static_cast<std::uint8_t>(bytes >> 8);
+            *out++ = static_cast<std::uint8_t>(bytes);
+        } else {
+            NoteLossy(c);
+            *out++ = '?';
+        }
+    }
+    m_size = static_cast<std::size_t>(out - m_data.get());
+    return true;
+}
+
+bool DocumentBuffer::AppendLineBreak()
+{
+    if (m_sealed || m_size + 1 > m_capacity - kMaxFiller)
+        return false;
+    m_data[m_size++] = 0x0A;
+    return true;
+}
+
+std::u32string DocumentBuffer::LossyCharacters() const
+{
+    std::u32string lossy;
+    if (m_hasNul)
+        lossy.push_back(U'\0');
+    return lossy + m_lossy;
+}
+
+void DocumentBuffer::Seal(const DocumentKey& key, const FillerSource& filler)
+{
+    if (m_sealed)
+        return;
+    const std::size_t length = plaintextSize();
+    const std::size_t padCount = (kBlockSize - length % kBlockSize) % kBlockSize;
+    std::uint8_t* body = m_data.get() + kDocumentHeaderSize;
+    if (padCount > 0)
+        filler(body + length, padCount);
+    const std::size_t bodySize = length + padCount;
+    m_size = kDocumentHeaderSize + bodySize;
+
+    Aes256Context context;
+    Aes256Init(context, key.data());
+    Aes256EncryptBlocks(context, body, bodySize / kBlockSize);
+    Aes256Wipe(context);
+
+    m_data[0] = static_cast<std::uint8_t>(padCount);
+    PutLittleEndian32(m_data.get() + 1, Crc32(body, bodySize));
+    m_sealed = true;
+}
+
+} // namespace tavro
