@@ -83,12 +83,6 @@ const UnitTable& Units()
     return table;
 }
 
-void PutLittleEndian32(std::uint8_t* out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 } // namespace
 
 DocumentBuffer::DocumentBuffer(std::size_t maxUnits)
@@ -201,7 +195,7 @@ void DocumentBuffer::Seal(const DocumentKey& key, const FillerSource& filler)
     if (m_sealed)
         return;
     const std::size_t length = plaintextSize();
-    const std::size_t padCount = (kBlockSize - length % kBlockSize) % kBlockSize;
+    const std::size_t padCount = PadCountFor(length);
     std::uint8_t* body = m_data.get() + kDocumentHeaderSize;
     if (padCount > 0)
         filler(body + length, padCount);
@@ -213,8 +207,7 @@ void DocumentBuffer::Seal(const DocumentKey& key, const FillerSource& filler)
     Aes256EncryptBlocks(context, body, bodySize / kBlockSize);
     Aes256Wipe(context);
 
-    m_data[0] = static_cast<std::uint8_t>(padCount);
-    PutLittleEndian32(m_data.get() + 1, Crc32(body, bodySize));
+    PutDocumentHeader(m_data.get(), padCount, Crc32(body, bodySize));
     m_sealed = true;
 }
 

@@ -30,6 +30,13 @@ void RandomFiller(std::uint8_t* data, std::size_t size)
     }
 }
 
+void PutDocumentHeader(std::uint8_t* header, std::size_t padCount, std::uint32_t bodyCrc)
+{
+    header[0] = static_cast<std::uint8_t>(padCount);
+    for (int i = 0; i < 4; ++i)
+        header[1 + i] = static_cast<std::uint8_t>(bodyCrc >> (8 * i));
+}
+
 std::vector<std::uint8_t> EncryptDocument(std::u16string_view text, const DocumentKey& key,
                                           const FillerSource& filler)
 {

@@ -25,6 +25,12 @@ namespace tavro {
 
 inline constexpr std::size_t kDocumentHeaderSize = 5;
 
+// Filler bytes that bring a plaintext of length bytes to whole 16-byte blocks: 0 to 15.
+constexpr std::size_t PadCountFor(std::size_t length) { return (16 - length % 16) % 16; }
+
+// Writes the 5 header bytes at header: the pad count, then the body CRC, little-endian.
+void PutDocumentHeader(std::uint8_t* header, std::size_t padCount, std::uint32_t bodyCrc);
+
 // Fills a buffer with filler bytes; any values are valid for every reader.
 using FillerSource = std::function<void(std::uint8_t* data, std::size_t size)>;
 

@@ -111,7 +111,7 @@ DocumentHeader DocumentWriter::Finish()
 {
     encoder_.Encode({}, /*last=*/true, pending_);
     const std::size_t length = pending_.size();
-    const std::size_t padCount = (kBlockSize - length % kBlockSize) % kBlockSize;
+    const std::size_t padCount = PadCountFor(length);
     if (padCount > 0) {
         pending_.resize(length + padCount);
         filler_(pending_.data() + length, padCount);
@@ -119,10 +119,7 @@ DocumentHeader DocumentWriter::Finish()
     EncipherWholeBlocks(true);
 
     DocumentHeader header{};
-    header[0] = static_cast<std::uint8_t>(padCount);
-    const std::uint32_t crc = crc_.Value();
-    for (int i = 0; i < 4; ++i)
-        header[static_cast<std::size_t>(1 + i)] = static_cast<std::uint8_t>(crc >> (8 * i));
+    PutDocumentHeader(header.data(), padCount, crc_.Value());
     return header;
 }
 
