@@ -72,6 +72,7 @@ void CTavroTextEditorDlg::OnFileNew()
     AskForKey();
     m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
     SetDocumentState(true);
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OnFileOpen()
@@ -82,16 +83,22 @@ void CTavroTextEditorDlg::OnFileOpen()
     const auto chosen = m_prompts.ChooseFile(this, DocumentDialog(FileDialogMode::Open, {}, false));
     if (!chosen)
         return;
+    OpenDocumentPath(chosen->path, chosen->fileName);
+}
+
+void CTavroTextEditorDlg::OpenDocumentPath(const QString& path, const QString& fileName)
+{
+    CommandScope command(*this);
     // The document must exist and be writable. One that cannot be opened
     // leaves the current document exactly as it was.
-    auto file = std::make_unique<QFile>(chosen->path);
+    auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
     }
     DropStream();
-    m_strDocPath = chosen->path;
-    m_strTitleName = chosen->fileName;
+    m_strDocPath = path;
+    m_strTitleName = fileName;
     m_pDocFile = std::move(file);
     AskForKey();
     m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
@@ -106,6 +113,7 @@ void CTavroTextEditorDlg::ShowOpenedDocument()
     if (!ReadDocument())
         m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
     DropStream();
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OpenCommandLineDocument(const QString& path)
@@ -177,6 +185,7 @@ void CTavroTextEditorDlg::OnFileCloseDoc()
     m_strTitleName.clear();
     m_strDocPath.clear();
     SetDocumentState(false);
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OnSettingsPassword()

@@ -67,7 +67,7 @@ void CTavroTextEditorDlg::ReportNotFound(const QString& find)
 void CTavroTextEditorDlg::SelectMatch(qsizetype pos, qsizetype length)
 {
     activeEditor()->SetSel(pos, pos + length);
-    activeEditor()->setFocus();
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::SearchDown(const QString& text, const QString& find,
@@ -89,7 +89,7 @@ void CTavroTextEditorDlg::SearchDown(const QString& text, const QString& find,
     ReportNotFound(find);
     if (clearSelectionIfMissing) {
         editor->SetSel(-1, find.size() - 1); // no selection; the caret stays
-        editor->setFocus();
+        FocusActiveEditor();
     }
 }
 
@@ -131,6 +131,7 @@ bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QStr
     }
     editor->ReplaceRange(selStart, selEnd, dialog->GetReplaceString());
     ApplyEditorFormat();
+    FocusActiveEditor();
     return true;
 }
 
@@ -150,6 +151,7 @@ void CTavroTextEditorDlg::ReplaceAll(FindReplaceDialog* dialog, const QString& t
     ApplyEditorFormat();
     m_prompts.Tell(dialog, QStringLiteral("已经完成所有替换,共替换%1处.").arg(positions.size()),
                    QStringLiteral("完成"));
+    FocusActiveEditor();
 }
 
 } // namespace tavro

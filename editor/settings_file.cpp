@@ -4,7 +4,9 @@
 #include "program_state.h"
 #include "prompts.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
 #include <QScreen>
@@ -98,13 +100,15 @@ void CTavroTextEditorDlg::LoadSettings()
     g_charFormat = record.charFormat;
 
     if (m_windowGeometry.maximized != 0) {
+        // The stored rectangle is where un-maximizing returns to.
+        m_bPlacementPending = IsUsablePlacement(m_windowGeometry, minimumSize());
+        if (m_bPlacementPending)
+            PlaceWindow();
         showMaximized();
     } else if (IsUsablePlacement(m_windowGeometry, minimumSize())) {
+        m_bPlacementPending = true;
+        PlaceWindow();
         show();
-        // The stored rectangle is the outer one, frame included.
-        const QSize frame = frameGeometry().size() - size();
-        move(m_windowGeometry.left, m_windowGeometry.top);
-        resize(m_windowGeometry.width - frame.width(), m_windowGeometry.height - frame.height());
     } else {
         move(screen()->availableGeometry().center() - rect().center());
         show();
@@ -141,6 +145,8 @@ void CTavroTextEditorDlg::SaveSettings()
     record.wordWrap = m_bWordWrap;
     record.charFormat = g_charFormat;
     const QByteArray bytes = SerializeSettings(record);
+    // The fallback under the user's configuration folder may not exist yet.
+    QDir().mkpath(QFileInfo(m_strConfigPath).absolutePath());
     QSaveFile file(m_strConfigPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         m_prompts.Tell(this, QStringLiteral("未能保存当前设置,无法在文件位置写入配置信息."),
