@@ -199,6 +199,9 @@ private:
     // The stored outer rectangle still to be applied once the window
     // manager has framed the window (its frame size is unknown before).
     bool m_bPlacementPending = false;
+    // The outer rectangle of the window while last neither maximized nor
+    // minimized: what a maximized window returns to, and what is stored.
+    QRect m_normalOuter;
     DocumentStatusBar* m_statusBar = nullptr;
 
     QTimer m_autoSaveTimer;

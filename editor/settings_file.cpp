@@ -99,6 +99,10 @@ void CTavroTextEditorDlg::LoadSettings()
     m_bWordWrap = record.wordWrap;
     g_charFormat = record.charFormat;
 
+    const QRect stored(m_windowGeometry.left, m_windowGeometry.top, m_windowGeometry.width,
+                       m_windowGeometry.height);
+    if (IsUsablePlacement(m_windowGeometry, minimumSize()))
+        m_normalOuter = stored;
     if (m_windowGeometry.maximized != 0) {
         // The stored rectangle is where un-maximizing returns to.
         m_bPlacementPending = IsUsablePlacement(m_windowGeometry, minimumSize());
@@ -126,11 +130,15 @@ void CTavroTextEditorDlg::SaveSettings()
     // The outer rectangle, frame included; for a maximized window the one it
     // returns to. A minimized window keeps the placement it had.
     QRect outer = frameGeometry();
-    if (isMaximized()) {
-        const QRect inner = geometry();
-        outer = normalGeometry().marginsAdded(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                                                       outer.right() - inner.right(),
-                                                       outer.bottom() - inner.bottom()));
+    if (isMaximized() || isMinimized()) {
+        if (m_normalOuter.isValid())
+            outer = m_normalOuter;
+        else {
+            const QRect inner = geometry();
+            outer = normalGeometry().marginsAdded(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                                           outer.right() - inner.right(),
+                                                           outer.bottom() - inner.bottom()));
+        }
     }
     m_windowGeometry.maximized = isMaximized() ? 1 : 0;
     if (!isMinimized()) {

@@ -45,6 +45,8 @@ bool CTavroTextEditorDlg::event(QEvent* event)
             if (!isMaximized() && !isFullScreen()) // a maximized one keeps the screen
                 PlaceWindow();
         }
+        if (isVisible() && windowState() == Qt::WindowNoState && !m_bPlacementPending)
+            m_normalOuter = frameGeometry();
         break;
     default:
         break;

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev openssl zlib1g-dev valgrind
   fonts-noto-cjk xvfb xauth desktop-file-utils shared-mime-info
+  qt6-translations-l10n dpkg-dev file
 )
 
 missing=()
