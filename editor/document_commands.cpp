@@ -6,6 +6,7 @@
 #include "set_password.h"
 #include "text_buffers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -23,7 +24,14 @@ const QString kCrcWarning = QStringLiteral(
 
 FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool overwritePrompt)
 {
-    return {mode, title, kDocumentFilter, kDocumentSuffix, overwritePrompt};
+    FileDialogRequest request;
+    request.mode = mode;
+    request.title = title;
+    request.filter = kDocumentFilter;
+    request.defaultSuffix = kDocumentSuffix;
+    request.overwritePrompt = overwritePrompt;
+    return request; // a document: starts in the folder of the last one chosen
+
 }
 
 } // namespace
@@ -155,9 +163,18 @@ void CTavroTextEditorDlg::OnFileSaveAs()
 void CTavroTextEditorDlg::OnFileExportTxt()
 {
     CommandScope command(*this);
-    const auto chosen = m_prompts.ChooseFile(
-        this, {FileDialogMode::Save, QStringLiteral("导出为TXT"), QStringLiteral("文本文件(*.txt)"),
-               QStringLiteral("txt"), false});
+    FileDialogRequest request;
+    request.mode = FileDialogMode::Save;
+    request.title = QStringLiteral("导出为TXT");
+    request.filter = QStringLiteral("文本文件(*.txt)");
+    request.defaultSuffix = QStringLiteral("txt");
+    request.kind = FileKind::Export;
+    // Offered: the document's name with ".txt", in its folder.
+    if (!m_strDocPath.isEmpty()) {
+        const QFileInfo document(m_strDocPath);
+        request.suggestedPath = document.absoluteDir().filePath(document.completeBaseName() + QStringLiteral(".txt"));
+    }
+    const auto chosen = m_prompts.ChooseFile(this, request);
     if (!chosen)
         return;
     QSaveFile file(chosen->path);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "prompts.h"
+#include "recent_folders.h"
 
 namespace tavro {
 
@@ -12,6 +13,9 @@ public:
     std::optional<ChosenFile> ChooseFile(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QColor> ChooseColor(QWidget* owner, const QColor& initial) override;
     int RunModal(QDialog& dialog) override;
+
+private:
+    RecentFolders m_recentFolders;
 };
 
 } // namespace tavro

@@ -3,6 +3,7 @@
 // triggers, Qt's Chinese texts and where "config" lives.
 #include "document_file.h"
 #include "document_status_bar.h"
+#include "recent_folders.h"
 #include "set_font_dialog.h"
 #include "settings_file.h"
 #include "tavro_app.h"
@@ -244,6 +245,40 @@ TEST(QtTexts, StandardButtonsSpeakChinese)
 TEST_F(WindowTest, AutoSaveTimerIsPrecise)
 {
     EXPECT_TRUE(window->isAutoSaveTimerPrecise());
+}
+
+// ---- Where file dialogs start ----
+
+TEST(RecentFolders, EachKindStartsInTheFolderLastUsedForIt)
+{
+    RecentFolders recent;
+    FileDialogRequest document;
+    FileDialogRequest exported;
+    exported.kind = FileKind::Export;
+    exported.suggestedPath = QStringLiteral("/docs/a.txt");
+    FileDialogRequest key;
+    key.kind = FileKind::KeyFile;
+    EXPECT_EQ(recent.StartPath(document), QString()); // the platform's default
+    EXPECT_EQ(recent.StartPath(exported), QStringLiteral("/docs/a.txt"));
+
+    recent.Remember(FileKind::Document, QStringLiteral("/work/notes/x.tvro"));
+    recent.Remember(FileKind::KeyFile, QStringLiteral("/keys/k.bin"));
+    EXPECT_EQ(recent.StartPath(document), QStringLiteral("/work/notes"));
+    EXPECT_EQ(recent.StartPath(key), QStringLiteral("/keys"));
+    EXPECT_EQ(recent.StartPath(exported), QStringLiteral("/docs/a.txt")); // not the documents' folder
+
+    recent.Remember(FileKind::Export, QStringLiteral("/out/old.txt"));
+    EXPECT_EQ(recent.StartPath(exported), QStringLiteral("/out/a.txt"));
+}
+
+TEST_F(WindowTest, ExportOffersTheDocumentsNameWithTxtInItsFolder)
+{
+    NewDocument(QStringLiteral("my notes.v2.tvro"), nullptr);
+    prompts.AnswerFile(std::nullopt);
+    window->OnFileExportTxt();
+    const FileDialogRequest& request = prompts.shown.back().file;
+    EXPECT_EQ(request.kind, FileKind::Export);
+    EXPECT_EQ(request.suggestedPath, Path(QStringLiteral("my notes.v2.txt")));
 }
 
 // ---- Where "config" lives ----
