@@ -44,6 +44,7 @@ struct Screen {
     QString modalClass;   // and its class
     QPoint confirmButton; // centre of its "确定" button, if it has one
     bool popupOpen = false;
+    QPoint popupAt; // the open popup's top-left corner
 };
 
 class Desktop : public ::testing::Test {
@@ -163,6 +164,9 @@ protected:
     QtPrompts prompts;
     std::unique_ptr<CTavroTextEditorDlg> window;
 
+    std::mutex m_mutex;
+    Screen m_screen;
+
 private:
     void Sample()
     {
@@ -174,14 +178,15 @@ private:
                 if (button->text() == QStringLiteral("确定") && button->isVisible())
                     screen.confirmButton = button->mapToGlobal(button->rect().center());
         }
-        screen.popupOpen = QApplication::activePopupWidget() != nullptr;
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            screen.popupOpen = true;
+            screen.popupAt = popup->pos();
+        }
         std::lock_guard lock(m_mutex);
         m_screen = screen;
     }
 
     QTimer m_sampler;
-    std::mutex m_mutex;
-    Screen m_screen;
     std::thread m_driver;
 };
 
@@ -295,6 +300,43 @@ TEST_F(Desktop, FindNextAndReplaceLeaveTheEditorFocused)
     Drive([] { Keys("End"); Type("q"); });
     EXPECT_TRUE(Eventually([&] { return window->activeEditor()->GetWindowText() == QStringLiteral("ab CD abq"); }))
         << window->activeEditor()->GetWindowText().toStdString();
+}
+
+TEST_F(Desktop, MenuKeyAndShiftF10OpenTheContextMenuAtTheCaret)
+{
+    Start();
+    Drive([&] {
+        if (!WaitForFileDialog())
+            return;
+        Type(Path(QStringLiteral("m.tvro")).toStdString());
+        Keys("Return");
+        if (WaitForModal(QStringLiteral("密码")))
+            ClickConfirm();
+    });
+    window->OnFileNew();
+    Join();
+    window->activeEditor()->insertPlainText(QStringLiteral("caret here"));
+    for (const char* keys : {"Menu", "shift+F10"}) {
+        // The menu runs its own loop: the driver looks at it and closes it.
+        std::atomic<bool> closed = false;
+        QPoint at;
+        Drive([&, keys] {
+            Keys(keys);
+            if (WaitFor([](const Screen& s) { return s.popupOpen; })) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    at = m_screen.popupAt;
+                }
+                Keys("Escape");
+            }
+            closed = true;
+        });
+        EXPECT_TRUE(Eventually([&] { return closed.load(); })) << keys;
+        Join();
+        const QPoint caret = window->CaretMenuPosition();
+        EXPECT_LE((at - caret).manhattanLength(), 2) << keys << ": menu at " << at.x() << "," << at.y()
+                                                      << ", caret at " << caret.x() << "," << caret.y();
+    }
 }
 
 TEST_F(Desktop, FiveRestartsKeepTheWindowRectangleToThePixel)
