@@ -150,6 +150,7 @@ void SetPassword::OnChooseKeyFile()
 {
     FileDialogRequest request;
     request.mode = FileDialogMode::Open; // any file; no filter, no suffix added
+    request.kind = FileKind::KeyFile;
     const std::optional<ChosenFile> chosen = m_prompts.ChooseFile(this, request);
     if (!chosen)
         return; // cancelled: the previous choice stands

@@ -8,6 +8,7 @@
 #include "set_password.h"
 #include "text_buffers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -25,7 +26,14 @@ const QString kCrcWarning = QStringLiteral(
 
 FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool overwritePrompt)
 {
-    return {mode, title, kDocumentFilter, kDocumentSuffix, overwritePrompt};
+    FileDialogRequest request;
+    request.mode = mode;
+    request.title = title;
+    request.filter = kDocumentFilter;
+    request.defaultSuffix = kDocumentSuffix;
+    request.overwritePrompt = overwritePrompt;
+    return request; // a document: starts in the folder of the last one chosen
+
 }
 
 } // namespace
@@ -108,6 +116,7 @@ void CTavroTextEditorDlg::OnFileNew()
     AskForConfirmedKey(/*clearFirst=*/true);
     m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
     SetDocumentState(true);
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OnFileOpen()
@@ -118,16 +127,22 @@ void CTavroTextEditorDlg::OnFileOpen()
     const auto chosen = m_prompts.ChooseFile(this, DocumentDialog(FileDialogMode::Open, {}, false));
     if (!chosen)
         return;
+    OpenDocumentPath(chosen->path, chosen->fileName);
+}
+
+void CTavroTextEditorDlg::OpenDocumentPath(const QString& path, const QString& fileName)
+{
+    CommandScope command(*this);
     // The document must exist and be writable. One that cannot be opened
     // leaves the current document exactly as it was.
-    auto file = std::make_unique<QFile>(chosen->path);
+    auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
     }
     DropStream();
-    m_strDocPath = chosen->path;
-    m_strTitleName = chosen->fileName;
+    m_strDocPath = path;
+    m_strTitleName = fileName;
     m_pDocFile = std::move(file);
     AskForKey();
     m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
@@ -142,6 +157,7 @@ void CTavroTextEditorDlg::ShowOpenedDocument()
     if (!ReadDocument())
         m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
     DropStream();
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OpenCommandLineDocument(const QString& path)
@@ -187,9 +203,18 @@ void CTavroTextEditorDlg::OnFileExportTxt()
     CommandScope command(*this);
     if (!ConfirmLossyText())
         return;
-    const auto chosen = m_prompts.ChooseFile(
-        this, {FileDialogMode::Save, QStringLiteral("导出为TXT"), QStringLiteral("文本文件(*.txt)"),
-               QStringLiteral("txt"), false});
+    FileDialogRequest request;
+    request.mode = FileDialogMode::Save;
+    request.title = QStringLiteral("导出为TXT");
+    request.filter = QStringLiteral("文本文件(*.txt)");
+    request.defaultSuffix = QStringLiteral("txt");
+    request.kind = FileKind::Export;
+    // Offered: the document's name with ".txt", in its folder.
+    if (!m_strDocPath.isEmpty()) {
+        const QFileInfo document(m_strDocPath);
+        request.suggestedPath = document.absoluteDir().filePath(document.completeBaseName() + QStringLiteral(".txt"));
+    }
+    const auto chosen = m_prompts.ChooseFile(this, request);
     if (!chosen)
         return;
     // The plain text is for its owner only: a new file is readable by the
@@ -221,6 +246,7 @@ void CTavroTextEditorDlg::OnFileCloseDoc()
     m_strTitleName.clear();
     m_strDocPath.clear();
     SetDocumentState(false);
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OnSettingsPassword()

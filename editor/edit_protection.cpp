@@ -30,6 +30,7 @@ void CTavroTextEditorDlg::OnToggleAutoSave()
     else
         KillTimer(kAutoSaveTimerId);
     RefreshMenuStates();
+    RefreshStatusBar();
 }
 
 void CTavroTextEditorDlg::OnUpdateAutoSave(CCmdUI* cmdUI)

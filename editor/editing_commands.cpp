@@ -10,11 +10,17 @@ namespace tavro {
 
 CRichEditCtrl* CTavroTextEditorDlg::FocusActiveEditor()
 {
-    // With no document open the editors are disabled and take no keystroke.
+    // The keys belong to the editor after every command that changes what
+    // the user works on, not to a dialog that was last active nor to the
+    // menu bar. With no document open the editors are disabled and take no
+    // keystroke: the window itself keeps the focus then.
+    activateWindow();
     CRichEditCtrl* editor = activeEditor();
-    if (!editor->isEnabled())
+    if (!editor->isEnabled()) {
+        centralWidget()->setFocus(Qt::OtherFocusReason);
         return nullptr;
-    editor->setFocus();
+    }
+    editor->setFocus(Qt::OtherFocusReason);
     return editor;
 }
 
@@ -83,6 +89,11 @@ bool CTavroTextEditorDlg::PreTranslateMessage(QKeyEvent* event)
         return true;
     }
 
+    // Shift+F10, like the Menu key: the context menu at the caret.
+    if (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier && event->type() == QEvent::KeyPress) {
+        OnEditorMsgFilter(CaretMenuPosition());
+        return true;
+    }
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
         InsertTab();
         return true;

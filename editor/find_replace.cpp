@@ -70,7 +70,7 @@ void CTavroTextEditorDlg::ReportNotFound(const QString& find)
 void CTavroTextEditorDlg::SelectMatch(qsizetype pos, qsizetype length)
 {
     activeEditor()->SetSel(pos, pos + length);
-    activeEditor()->setFocus();
+    FocusActiveEditor();
 }
 
 qsizetype CTavroTextEditorDlg::FindDownFrom(const QString& find, qsizetype from) const
@@ -97,7 +97,7 @@ void CTavroTextEditorDlg::SearchDown(const QString& find, bool clearSelectionIfM
     ReportNotFound(find);
     if (clearSelectionIfMissing) {
         editor->SetSel(-1, find.size() - 1); // no selection; the caret stays
-        editor->setFocus();
+        FocusActiveEditor();
     }
 }
 
@@ -143,6 +143,7 @@ bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QStr
     }
     editor->ReplaceRange(selStart, selEnd, dialog->GetReplaceString());
     ApplyEditorFormat();
+    FocusActiveEditor();
     return true;
 }
 
@@ -158,6 +159,7 @@ void CTavroTextEditorDlg::ReplaceAll(FindReplaceDialog* dialog, const QString& f
     ApplyEditorFormat();
     m_prompts.Tell(dialog, QStringLiteral("已经完成所有替换,共替换%1处.").arg(positions.size()),
                    QStringLiteral("完成"));
+    FocusActiveEditor();
 }
 
 } // namespace tavro

@@ -18,8 +18,10 @@ void CTavroTextEditorDlg::OnSettingsFont()
     m_prompts.RunModal(dialog);
     // Both editors, all their text, which stays selected. "config" takes the
     // format when the window closes.
-    if (g_bFontAccepted)
+    if (g_bFontAccepted) {
         ApplyEditorFormat();
+        FocusActiveEditor();
+    }
 }
 
 void CTavroTextEditorDlg::OnHelpUsageNotes()

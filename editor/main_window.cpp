@@ -1,6 +1,7 @@
 #include "command_scope.h"
 
 #include "document_save_job.h"
+#include "document_status_bar.h"
 #include "menus.h"
 #include "program_state.h"
 #include "prompts.h"
@@ -39,7 +40,11 @@ CTavroTextEditorDlg::CTavroTextEditorDlg(Prompts& prompts, QString configPath, Q
     resize(kDefaultSize);
     BuildMenuBar();
     BuildEditors();
-    m_autoSaveTimer.setTimerType(Qt::CoarseTimer);
+    m_statusBar = new DocumentStatusBar(this);
+    setStatusBar(m_statusBar);
+    setAcceptDrops(true); // a document file dropped on the window is opened
+    // Every 60000 ms, not within a coarse timer's 5 %.
+    m_autoSaveTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_autoSaveTimer, &QTimer::timeout, this, [this] { OnTimer(kAutoSaveTimerId); });
     installEventFilter(this);
 }
@@ -88,9 +93,20 @@ void CTavroTextEditorDlg::BuildEditors()
     for (CRichEditCtrl* editor : {m_editNoWrap, m_editWrap}) {
         layout->addWidget(editor);
         editor->installEventFilter(this);
+        // Mouse events and drops reach the editor's viewport.
+        editor->viewport()->installEventFilter(this);
+        // The context menu of the Menu key (the mouse's comes on release,
+        // from the viewport's filter).
         editor->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(editor, &QWidget::customContextMenuRequested, this,
-                [this] { OnEditorMsgFilter(); });
+                [this] { OnEditorMsgFilter(CaretMenuPosition()); });
+        // The status bar follows whichever document the editor shows: these
+        // are the editor's own signals, so a replaced document keeps them.
+        connect(editor, &QPlainTextEdit::cursorPositionChanged, this,
+                &CTavroTextEditorDlg::RefreshStatusBar);
+        connect(editor, &QPlainTextEdit::textChanged, this, &CTavroTextEditorDlg::RefreshStatusBar);
+        connect(editor, &QPlainTextEdit::modificationChanged, this,
+                &CTavroTextEditorDlg::RefreshStatusBar);
     }
     setCentralWidget(client);
 }
@@ -110,7 +126,7 @@ void CTavroTextEditorDlg::OnInitDialog(const QStringList& arguments)
 {
     setWindowIcon(m_hIcon);
     if (m_strConfigPath.isEmpty())
-        m_strConfigPath = QCoreApplication::applicationDirPath() + QStringLiteral("/config");
+        m_strConfigPath = SettingsFilePath(QCoreApplication::applicationDirPath());
     g_charFormat = CharFormat2W::Default();
     SetTimer(kAutoSaveTimerId, kAutoSavePeriodMs);
     // Word wrap is on at this point: the wrapping editor is the one shown.
@@ -129,6 +145,7 @@ void CTavroTextEditorDlg::OnInitDialog(const QStringList& arguments)
     const QString path = arguments.join(QLatin1Char(' '));
     if (!path.isEmpty())
         OpenCommandLineDocument(path);
+    RefreshStatusBar();
 }
 
 void CTavroTextEditorDlg::SetDocumentState(bool open)
@@ -169,6 +186,7 @@ void CTavroTextEditorDlg::LockEditors()
     m_editWrap->SetReadOnly(true);
     m_editNoWrap->SetReadOnly(m_bLocked);
     RefreshMenuStates();
+    RefreshStatusBar();
 }
 
 void CTavroTextEditorDlg::OnUnlock()
@@ -185,6 +203,7 @@ void CTavroTextEditorDlg::OnUnlock()
         editor->setTextCursor(cursor);
     }
     RefreshMenuStates();
+    RefreshStatusBar();
 }
 
 void CTavroTextEditorDlg::ShowActiveEditor()
@@ -208,6 +227,8 @@ void CTavroTextEditorDlg::OnToggleWordWrap()
     to->TakeDocument(*from);
     ApplyEditorFormat();
     RefreshMenuStates();
+    RefreshStatusBar();
+    FocusActiveEditor();
 }
 
 void CTavroTextEditorDlg::OnCommand(int id)
@@ -277,7 +298,28 @@ bool CTavroTextEditorDlg::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress &&
         (watched == this || watched == m_editNoWrap || watched == m_editWrap))
         return PreTranslateMessage(static_cast<QKeyEvent*>(event));
+    if (watched == m_editNoWrap->viewport() || watched == m_editWrap->viewport())
+        return FilterEditorViewportEvent(event);
     return QMainWindow::eventFilter(watched, event);
+}
+
+void CTavroTextEditorDlg::RefreshStatusBar()
+{
+    if (!m_statusBar)
+        return;
+    // Constant work per keystroke: the document keeps its length, the
+    // cursor its block; the text is never scanned.
+    const CRichEditCtrl* editor = activeEditor();
+    const QTextCursor cursor = editor->textCursor();
+    DocumentStatus status;
+    status.documentOpen = m_bDocumentOpen;
+    status.locked = m_bLocked;
+    status.modified = editor->document()->isModified();
+    status.autoSave = m_bAutoSave;
+    status.line = cursor.blockNumber() + 1;
+    status.column = cursor.positionInBlock() + 1;
+    status.characters = editor->document()->characterCount() - 1; // without the final separator
+    m_statusBar->Show(status);
 }
 
 } // namespace tavro

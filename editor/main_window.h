@@ -22,11 +22,13 @@
 
 class QMenu;
 class QKeyEvent;
+class QStatusBar;
 class QTextDocument;
 
 namespace tavro {
 
 class DocumentSaveJob;
+class DocumentStatusBar;
 class Prompts;
 
 // "Tavro文本加密 v2.0 - ": every caption starts with it.
@@ -42,7 +44,8 @@ inline constexpr int kAutoSavePeriodMs = 60000;
 class CTavroTextEditorDlg : public QMainWindow {
     Q_OBJECT
 public:
-    // configPath: the settings file to use; empty means "config" beside the executable.
+    // configPath: the settings file to use; empty means "config" beside the
+    // executable, or under $XDG_CONFIG_HOME/tavro when that folder is not writable.
     explicit CTavroTextEditorDlg(Prompts& prompts, QString configPath = {},
                                  QWidget* parent = nullptr);
     ~CTavroTextEditorDlg() override;
@@ -61,6 +64,9 @@ public:
     // --- Document commands ---
     void OnFileNew();
     void OnFileOpen();
+    // Open's flow after its file dialog: the document at path, read and
+    // shown locked after the password dialog. Also the end of a file drop.
+    void OpenDocumentPath(const QString& path, const QString& fileName);
     void OnFileSave();
     void OnFileSaveAs();
     void OnFileExportTxt();
@@ -112,6 +118,11 @@ public:
     bool PreTranslateMessage(QKeyEvent* event);
     // The editors' context menu: the Edit popup, states updated.
     std::unique_ptr<QMenu> LoadEditPopup();
+    // Where the context menu of the Menu key and Shift+F10 opens: at the caret.
+    QPoint CaretMenuPosition() const;
+    // The status bar, brought up to date from the window's state and the
+    // active editor's document; O(1) in the length of the text.
+    void RefreshStatusBar();
 
     // --- Read access for tests and the settings file ---
     CRichEditCtrl* activeEditor() const { return m_bWordWrap ? m_editWrap : m_editNoWrap; }
@@ -134,10 +145,16 @@ public:
     FindReplaceDialog* findDialog() const { return m_findDialog.data(); }
     const QString& documentPath() const { return m_strDocPath; }
     const QString& configPath() const { return m_strConfigPath; }
+    DocumentStatusBar* documentStatusBar() const { return m_statusBar; }
+    bool isAutoSaveTimerPrecise() const { return m_autoSaveTimer.timerType() == Qt::PreciseTimer; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Marks a document command under way: no auto-save meanwhile.
@@ -187,7 +204,10 @@ private:
     void KillTimer(int id);
     void InsertTab();
     CRichEditCtrl* FocusActiveEditor();
-    void OnEditorMsgFilter();
+    void OnEditorMsgFilter(const QPoint& globalPos);
+    bool FilterEditorViewportEvent(QEvent* event);
+    bool FilterFileDrop(QEvent* event);
+    void PlaceWindow();
     void OpenFindDialog(bool findOnly);
     qsizetype FindDownFrom(const QString& find, qsizetype from) const;
     void SearchDown(const QString& find, bool clearSelectionIfMissing);
@@ -221,6 +241,13 @@ private:
     QString m_strDocPath;
     QString m_strConfigPath;
     WindowGeometry m_windowGeometry; // placement between reading and writing the settings
+    // The stored outer rectangle still to be applied once the window
+    // manager has framed the window (its frame size is unknown before).
+    bool m_bPlacementPending = false;
+    // The outer rectangle of the window while last neither maximized nor
+    // minimized: what a maximized window returns to, and what is stored.
+    QRect m_normalOuter;
+    DocumentStatusBar* m_statusBar = nullptr;
 
     QTimer m_autoSaveTimer;
     int m_commandDepth = 0;     // document commands under way

@@ -3,8 +3,9 @@
 #include "main_window.h"
 #include "menus.h"
 
-#include <QCursor>
+#include <QContextMenuEvent>
 #include <QMenu>
+#include <QMouseEvent>
 
 namespace tavro {
 namespace {
@@ -97,12 +98,39 @@ std::unique_ptr<QMenu> CTavroTextEditorDlg::LoadEditPopup()
     return popup;
 }
 
-void CTavroTextEditorDlg::OnEditorMsgFilter()
+void CTavroTextEditorDlg::OnEditorMsgFilter(const QPoint& globalPos)
 {
-    // The Edit popup, loaded afresh, at the mouse cursor; a chosen item is
-    // carried out as if it came from the menu bar.
+    // The Edit popup, loaded afresh, at globalPos; a chosen item is carried
+    // out as if it came from the menu bar.
     std::unique_ptr<QMenu> popup = LoadEditPopup();
-    popup->exec(QCursor::pos());
+    popup->exec(globalPos);
+}
+
+QPoint CTavroTextEditorDlg::CaretMenuPosition() const
+{
+    const CRichEditCtrl* editor = activeEditor();
+    return editor->viewport()->mapToGlobal(editor->cursorRect().bottomLeft());
+}
+
+bool CTavroTextEditorDlg::FilterEditorViewportEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ContextMenu:
+        // The mouse's context menu opens on the button's release, below;
+        // the one the platform offers on the press is dropped.
+        return static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse;
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+            OnEditorMsgFilter(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        return false; // the editor goes on with its own handling
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // A file dropped on the text is opened, not inserted as its name.
+        return FilterFileDrop(event);
+    default:
+        return false;
+    }
 }
 
 } // namespace tavro

@@ -4,7 +4,9 @@
 #include "program_state.h"
 #include "prompts.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
 #include <QScreen>
@@ -97,14 +99,20 @@ void CTavroTextEditorDlg::LoadSettings()
     m_bWordWrap = record.wordWrap;
     g_charFormat = record.charFormat;
 
+    const QRect stored(m_windowGeometry.left, m_windowGeometry.top, m_windowGeometry.width,
+                       m_windowGeometry.height);
+    if (IsUsablePlacement(m_windowGeometry, minimumSize()))
+        m_normalOuter = stored;
     if (m_windowGeometry.maximized != 0) {
+        // The stored rectangle is where un-maximizing returns to.
+        m_bPlacementPending = IsUsablePlacement(m_windowGeometry, minimumSize());
+        if (m_bPlacementPending)
+            PlaceWindow();
         showMaximized();
     } else if (IsUsablePlacement(m_windowGeometry, minimumSize())) {
+        m_bPlacementPending = true;
+        PlaceWindow();
         show();
-        // The stored rectangle is the outer one, frame included.
-        const QSize frame = frameGeometry().size() - size();
-        move(m_windowGeometry.left, m_windowGeometry.top);
-        resize(m_windowGeometry.width - frame.width(), m_windowGeometry.height - frame.height());
     } else {
         move(screen()->availableGeometry().center() - rect().center());
         show();
@@ -122,11 +130,15 @@ void CTavroTextEditorDlg::SaveSettings()
     // The outer rectangle, frame included; for a maximized window the one it
     // returns to. A minimized window keeps the placement it had.
     QRect outer = frameGeometry();
-    if (isMaximized()) {
-        const QRect inner = geometry();
-        outer = normalGeometry().marginsAdded(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                                                       outer.right() - inner.right(),
-                                                       outer.bottom() - inner.bottom()));
+    if (isMaximized() || isMinimized()) {
+        if (m_normalOuter.isValid())
+            outer = m_normalOuter;
+        else {
+            const QRect inner = geometry();
+            outer = normalGeometry().marginsAdded(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                                           outer.right() - inner.right(),
+                                                           outer.bottom() - inner.bottom()));
+        }
     }
     m_windowGeometry.maximized = isMaximized() ? 1 : 0;
     if (!isMinimized()) {
@@ -141,6 +153,8 @@ void CTavroTextEditorDlg::SaveSettings()
     record.wordWrap = m_bWordWrap;
     record.charFormat = g_charFormat;
     const QByteArray bytes = SerializeSettings(record);
+    // The fallback under the user's configuration folder may not exist yet.
+    QDir().mkpath(QFileInfo(m_strConfigPath).absolutePath());
     QSaveFile file(m_strConfigPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         m_prompts.Tell(this, QStringLiteral("未能保存当前设置,无法在文件位置写入配置信息."),

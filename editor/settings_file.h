@@ -1,4 +1,6 @@
-// The settings file "config" beside the executable, 135 bytes, no header,
+// The settings file "config" beside the executable (or, where that folder
+// cannot be written, as in a system-wide install, under
+// $XDG_CONFIG_HOME/tavro/), 135 bytes, no header,
 // integers little-endian, fields packed:
 //
 //   0   1    maximized (1, else 0)
@@ -16,6 +18,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <cstdint>
 
@@ -38,6 +41,11 @@ struct SettingsRecord {
     bool wordWrap = true;
     CharFormat2W charFormat = CharFormat2W::Default();
 };
+
+// Where "config" is read and written: beside the executable while its
+// folder is writable (portable installs), else in the "tavro" folder of the
+// user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
+QString SettingsFilePath(const QString& executableDir);
 
 // The 135 bytes of a record.
 QByteArray SerializeSettings(const SettingsRecord& record);

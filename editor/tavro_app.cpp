@@ -4,12 +4,30 @@
 #include "qt_prompts.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 namespace tavro {
+
+bool InstallQtChineseTranslation(QCoreApplication& app)
+{
+    // Owned by the application, so it lives as long as the texts are used.
+    auto* translator = new QTranslator(&app);
+    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QLocale::setDefault(chinese);
+    return QCoreApplication::installTranslator(translator);
+}
 
 int CTavroTextEditorApp::InitInstance(int& argc, char** argv)
 {
     QApplication application(argc, argv);
+    InstallQtChineseTranslation(application);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tavro.svg")));
     QGuiApplication::setDesktopFileName(QStringLiteral("tavro-editor")); // ties windows to the menu entry
     QtPrompts prompts;
@@ -19,6 +37,8 @@ int CTavroTextEditorApp::InitInstance(int& argc, char** argv)
     window.OnInitDialog(arguments);
     if (!window.isVisible())
         window.show();
+    window.activateWindow(); // the keys go to the window, not to the desktop
+
     return QApplication::exec();
 }
 

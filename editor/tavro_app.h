@@ -1,7 +1,14 @@
 // The application object: starts Qt, runs the main window, ends the process.
 #pragma once
 
+class QCoreApplication;
+
 namespace tavro {
+
+// Loads Qt's own Simplified Chinese texts (standard buttons, file and colour
+// dialogs) into app, whatever the system's language; false when Qt's
+// translation "qtbase_zh_CN" is not installed.
+bool InstallQtChineseTranslation(QCoreApplication& app);
 
 class CTavroTextEditorApp {
 public:

@@ -26,12 +26,19 @@ enum class MessageAnswer { Ok, Yes, No, Save, Discard, Cancel, SaveAnyway, GoBac
 
 enum class FileDialogMode { Open, Save };
 
+// What a file dialog chooses; each kind starts in the folder last used for it.
+enum class FileKind { Document, Export, KeyFile };
+
 struct FileDialogRequest {
     FileDialogMode mode = FileDialogMode::Open;
     QString title;         // empty: the platform's own title
     QString filter;        // "label(pattern)", e.g. "文件(*.tvro)"; empty: all files
     QString defaultSuffix; // added to a name typed without one, e.g. "tvro"; empty: none
     bool overwritePrompt = false; // ask before choosing an existing file to save over
+    FileKind kind = FileKind::Document;
+    // The file offered at first (its folder, unless a file of this kind was
+    // chosen before in this run, and its name); empty: none.
+    QString suggestedPath;
 };
 
 struct ChosenFile {

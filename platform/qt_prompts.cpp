@@ -86,9 +86,19 @@ std::optional<ChosenFile> QtPrompts::ChooseFile(QWidget* owner, const FileDialog
     if (!request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+    const QFileInfo start(m_recentFolders.StartPath(request));
+    if (!start.filePath().isEmpty()) {
+        if (start.isAbsolute())
+            dialog.setDirectory(start.absolutePath());
+        if (start.isDir())
+            dialog.setDirectory(start.absoluteFilePath());
+        else
+            dialog.selectFile(start.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString path = dialog.selectedFiles().constFirst();
+    m_recentFolders.Remember(request.kind, path);
     return ChosenFile{path, QFileInfo(path).fileName()};
 }
 

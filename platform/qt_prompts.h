@@ -2,6 +2,7 @@
 #pragma once
 
 #include "prompts.h"
+#include "recent_folders.h"
 
 namespace tavro {
 
@@ -14,6 +15,9 @@ public:
     int RunModal(QDialog& dialog) override;
     std::optional<QString> AskText(QWidget* owner, const QString& label, const QString& caption,
                                    bool masked) override;
+
+private:
+    RecentFolders m_recentFolders;
 };
 
 } // namespace tavro

@@ -229,7 +229,11 @@ TEST_F(Md5Stream, FilesOfEverySizeClassMatchOpenSslAndAreClosed)
     const std::size_t sizes[] = {0, 1, 63, 64, 1023, 1024, 1025, 2047, 2048, 5 * 1024 * 1024 + 7};
     for (std::size_t size : sizes) {
         const auto data = RandomBytes(rng, size);
-        const fs::path path = Write("f" + std::to_string(size), data);
+        // Appended rather than "f" + ...: GCC 12 at -O3 warns (-Wrestrict)
+        // inside libstdc++ for a literal prepended to a temporary string.
+        std::string name = "f";
+        name += std::to_string(size);
+        const fs::path path = Write(name, data);
 
         std::ifstream stream(path, std::ios::binary);
         ASSERT_TRUE(stream.is_open());

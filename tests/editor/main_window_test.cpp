@@ -210,6 +210,28 @@ TEST(SettingsRecord, ShortDataKeepsTheDefaultsItDoesNotReach)
     EXPECT_EQ(SerializeSettings(empty), SerializeSettings(defaults));
 }
 
+TEST(SettingsRecord, EveryFieldIsWhereTheLayoutSays)
+{
+    // A different value in every field, so a field written in another's
+    // place shows; little-endian, packed.
+    SettingsRecord record;
+    record.geometry = {1, -2, 0x01020304, 0x0A0B, 0x0C0D0E};
+    record.autoSave = false;
+    record.wordWrap = true;
+    record.charFormat.setYHeight(0x1234);
+    const QByteArray bytes = SerializeSettings(record);
+    ASSERT_EQ(bytes.size(), 135);
+    EXPECT_EQ(bytes.mid(0, 1), QByteArray("\x01", 1));
+    EXPECT_EQ(bytes.mid(1, 4), QByteArray("\xfe\xff\xff\xff", 4));
+    EXPECT_EQ(bytes.mid(5, 4), QByteArray("\x04\x03\x02\x01", 4));
+    EXPECT_EQ(bytes.mid(9, 4), QByteArray("\x0b\x0a\x00\x00", 4));
+    EXPECT_EQ(bytes.mid(13, 4), QByteArray("\x0e\x0d\x0c\x00", 4));
+    EXPECT_EQ(bytes[17], 0);
+    EXPECT_EQ(bytes[18], 1);
+    EXPECT_EQ(bytes.mid(19 + 12, 4), QByteArray("\x34\x12\x00\x00", 4)); // height in twips
+    EXPECT_EQ(bytes.mid(19), QByteArray(reinterpret_cast<const char*>(record.charFormat.bytes().data()), 116));
+}
+
 class Settings : public WindowTest {
 protected:
     // Closes the window as the user would and starts a new one on the same file.
@@ -255,6 +277,17 @@ TEST_F(Settings, StoredPlacementIsApplied)
     window->OnInitDialog();
     EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(screen.left() + 40, screen.top() + 30));
     EXPECT_EQ(window->frameGeometry().size(), QSize(500, 400));
+}
+
+TEST_F(Settings, StoredWindow250PixelsTallIsRestored)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    SettingsRecord record;
+    record.geometry = {0, screen.left() + 10, screen.top() + 20, 600, 250};
+    WriteFile(QStringLiteral("config"), SerializeSettings(record));
+    window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+    window->OnInitDialog();
+    EXPECT_EQ(window->frameGeometry(), QRect(screen.left() + 10, screen.top() + 20, 600, 250));
 }
 
 TEST_F(Settings, UnusableOrEmptyPlacementKeepsTheDefaultWindow)

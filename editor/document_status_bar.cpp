@@ -1,0 +1,58 @@
+#include "document_status_bar.h"
+
+#include <QLabel>
+
+namespace tavro {
+namespace {
+
+QLabel* AddField(QStatusBar* bar, const char* name, int stretch)
+{
+    auto* label = new QLabel(bar);
+    label->setObjectName(QLatin1String(name));
+    bar->addPermanentWidget(label, stretch);
+    return label;
+}
+
+void SetField(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+}
+
+} // namespace
+
+DocumentStatusBar::DocumentStatusBar(QWidget* parent)
+    : QStatusBar(parent), m_lock(AddField(this, "lockState", 1)),
+      m_modified(AddField(this, "modified", 0)), m_autoSave(AddField(this, "autoSave", 0)),
+      m_position(AddField(this, "position", 0)), m_characters(AddField(this, "characters", 0)),
+      m_codePage(AddField(this, "codePage", 0))
+{
+    setSizeGripEnabled(true);
+    m_codePage->setText(QStringLiteral("GBK")); // the documents' code page 936
+}
+
+void DocumentStatusBar::Show(const DocumentStatus& status)
+{
+    if (!status.documentOpen)
+        SetField(m_lock, QStringLiteral("没有正在编辑的文件"));
+    else
+        SetField(m_lock, status.locked ? QStringLiteral("已锁定") : QStringLiteral("未锁定"));
+    SetField(m_modified, status.documentOpen && status.modified ? QStringLiteral("未保存") : QString());
+    SetField(m_autoSave, status.autoSave ? QStringLiteral("自动保存: 开") : QStringLiteral("自动保存: 关"));
+    SetField(m_position, status.documentOpen
+                             ? QStringLiteral("第 %1 行, 第 %2 列").arg(status.line).arg(status.column)
+                             : QString());
+    SetField(m_characters,
+             status.documentOpen ? QStringLiteral("%1 个字符").arg(status.characters) : QString());
+}
+
+QStringList DocumentStatusBar::Texts() const
+{
+    QStringList texts;
+    for (const QLabel* label : {m_lock, m_modified, m_autoSave, m_position, m_characters, m_codePage})
+        if (!label->text().isEmpty())
+            texts << label->text();
+    return texts;
+}
+
+} // namespace tavro

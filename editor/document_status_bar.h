@@ -1,0 +1,41 @@
+// The status bar under the editors: what the narrow window's cut-off title
+// may hide (the lock), unsaved changes, the auto-save switch, the caret's
+// line and column, the character count and the code page of the file.
+#pragma once
+
+#include <QStatusBar>
+
+class QLabel;
+
+namespace tavro {
+
+// What the bar shows, gathered by the window.
+struct DocumentStatus {
+    bool documentOpen = false;
+    bool locked = false;
+    bool modified = false;
+    bool autoSave = true;
+    int line = 1;   // 1-based, a line break ends a line
+    int column = 1; // 1-based, in characters
+    int characters = 0; // line breaks included
+};
+
+class DocumentStatusBar : public QStatusBar {
+public:
+    explicit DocumentStatusBar(QWidget* parent = nullptr);
+
+    void Show(const DocumentStatus& status);
+
+    // The texts shown, left to right (an empty one is hidden).
+    QStringList Texts() const;
+
+private:
+    QLabel* m_lock;
+    QLabel* m_modified;
+    QLabel* m_autoSave;
+    QLabel* m_position;
+    QLabel* m_characters;
+    QLabel* m_codePage;
+};
+
+} // namespace tavro

@@ -1,0 +1,429 @@
+// The window under a real window manager on X11, driven by real key
+// presses and clicks (xdotool), where the offscreen platform cannot show
+// what goes wrong: which window is active, which widget has the keys, how
+// the frame moves the window. Run through ../shared/tools/with-wm.sh
+// (scripts/run-wm-tests.sh); skipped on any other platform.
+#include "document_file.h"
+#include "main_window.h"
+#include "program_state.h"
+#include "qt_prompts.h"
+#include "set_font_dialog.h"
+#include "settings_file.h"
+#include "support/qt_application.h"
+#include "tavro_app.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace tavro::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the user sees, sampled on the GUI thread (also inside the nested
+// loops of modal dialogs) for the driver thread to wait on.
+struct Screen {
+    QString modalTitle;   // the active modal dialog's title, empty if none
+    QString modalClass;   // and its class
+    QPoint confirmButton; // centre of its "确定" button, if it has one
+    bool popupOpen = false;
+    QPoint popupAt; // the open popup's top-left corner
+    QString fileName; // the file dialog's file name field
+};
+
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+            std::system("command -v xdotool >/dev/null") != 0)
+            GTEST_SKIP() << "needs X11 with a window manager and xdotool: run under with-wm.sh";
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("xdg")).toUtf8());
+        InstallQtChineseTranslation(*QCoreApplication::instance());
+        g_documentKey.fill(0);
+        QObject::connect(&m_sampler, &QTimer::timeout, [this] { Sample(); });
+        m_sampler.start(10);
+    }
+
+    void TearDown() override
+    {
+        if (m_driver.joinable())
+            m_driver.join();
+        window.reset();
+    }
+
+    void Start()
+    {
+        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window->OnInitDialog();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 10000));
+    }
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+
+    // Runs steps on the driver thread while the GUI thread goes on (and
+    // through whatever modal loops the keys open).
+    void Drive(std::function<void()> steps)
+    {
+        if (m_driver.joinable())
+            m_driver.join();
+        m_driver = std::thread(std::move(steps));
+    }
+    void Join()
+    {
+        if (m_driver.joinable())
+            m_driver.join();
+    }
+
+    static void Xdotool(const std::string& arguments)
+    {
+        const std::string command = "xdotool " + arguments;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    static void Keys(const std::string& keys) { Xdotool("key --clearmodifiers " + keys); }
+    static void Type(const std::string& text) { Xdotool("type --delay 20 '" + text + "'"); }
+
+    // Driver side: waits until the screen shows what until asks for.
+    bool WaitFor(const std::function<bool(const Screen&)>& until)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (until(m_screen))
+                    return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        std::lock_guard lock(m_mutex);
+        ADD_FAILURE() << "the screen never showed what the driver waited for; modal: \""
+                      << m_screen.modalTitle.toStdString() << "\" (" << m_screen.modalClass.toStdString()
+                      << ")";
+        // Unblock the test: the modal dialog left open is closed as by its close box.
+        if (!m_screen.modalTitle.isEmpty())
+            Keys("alt+F4");
+        return false;
+    }
+    bool WaitForModal(const QString& title)
+    {
+        return WaitFor([title](const Screen& s) { return s.modalTitle == title; });
+    }
+    bool WaitForFileDialog()
+    {
+        return WaitFor([](const Screen& s) { return s.modalClass == QLatin1String("QFileDialog"); });
+    }
+    // Types path into the open file dialog, again if keys were lost on a
+    // busy machine, and accepts it.
+    void EnterPath(const QString& path)
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            Keys("ctrl+a BackSpace");
+            Type(path.toStdString());
+            const auto deadline = std::chrono::steady_clock::now() + 2s;
+            while (std::chrono::steady_clock::now() < deadline) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (m_screen.fileName == path) {
+                        Keys("Return");
+                        return;
+                    }
+                }
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        ADD_FAILURE() << "could not type " << path.toStdString();
+    }
+    bool WaitForNoModal()
+    {
+        return WaitFor([](const Screen& s) { return s.modalTitle.isEmpty() && !s.popupOpen; });
+    }
+    void ClickConfirm()
+    {
+        QPoint at;
+        {
+            std::lock_guard lock(m_mutex);
+            at = m_screen.confirmButton;
+        }
+        Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
+    }
+
+    // Types a letter as the user would and expects it in the editor.
+    void ExpectKeysInEditor(const char* after)
+    {
+        window->activeEditor()->moveCursor(QTextCursor::End); // commands may leave all text selected
+        const QString before = window->activeEditor()->GetWindowText();
+        Drive([] { Type("q"); });
+        EXPECT_TRUE(Eventually([&] { return window->activeEditor()->GetWindowText().size() == before.size() + 1; }))
+            << after;
+        Join();
+        EXPECT_TRUE(window->activeEditor()->GetWindowText().contains(QLatin1Char('q'))) << after;
+        EXPECT_EQ(QApplication::focusWidget(), window->activeEditor()) << after;
+    }
+
+    // GUI side: runs the event loop until done() holds, at most 20 s.
+    static bool Eventually(const std::function<bool()>& done) { return QTest::qWaitFor(done, 20000); }
+
+    QTemporaryDir dir;
+    QtPrompts prompts;
+    std::unique_ptr<CTavroTextEditorDlg> window;
+
+    std::mutex m_mutex;
+    Screen m_screen;
+
+private:
+    void Sample()
+    {
+        Screen screen;
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            screen.modalTitle = modal->windowTitle();
+            screen.modalClass = QString::fromLatin1(modal->metaObject()->className());
+            if (auto* field = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                screen.fileName = field->text();
+            for (QPushButton* button : modal->findChildren<QPushButton*>())
+                if (button->text() == QStringLiteral("确定") && button->isVisible())
+                    screen.confirmButton = button->mapToGlobal(button->rect().center());
+        }
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            screen.popupOpen = true;
+            screen.popupAt = popup->pos();
+        }
+        std::lock_guard lock(m_mutex);
+        m_screen = screen;
+    }
+
+    QTimer m_sampler;
+    std::thread m_driver;
+};
+
+TEST_F(Desktop, KeyboardOnlyNewThenTypingLandsInTheEditor)
+{
+    Start();
+    const std::string path = Path(QStringLiteral("hello.tvro")).toStdString();
+    Drive([&, path] {
+        Keys("alt+f");
+        if (!WaitFor([](const Screen& s) { return s.popupOpen; }))
+            return;
+        Keys("n");
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(QString::fromStdString(path));
+        if (!WaitForModal(QStringLiteral("密码")))
+            return;
+        Type("pw");
+        ClickConfirm();
+        if (!WaitForNoModal())
+            return;
+        Type("Hello world");
+    });
+    EXPECT_TRUE(Eventually([&] { return window->activeEditor()->GetWindowText() == QStringLiteral("Hello world"); }))
+        << window->activeEditor()->GetWindowText().toStdString();
+    Join();
+    EXPECT_FALSE(window->isLocked()); // "l" did not run the lock command
+    EXPECT_EQ(QApplication::focusWidget(), window->activeEditor());
+    EXPECT_EQ(QFile(Path(QStringLiteral("hello.tvro"))).size(), 0); // nothing saved by a stray key
+}
+
+TEST_F(Desktop, EachCommandLeavesTheKeysInTheEditor)
+{
+    Start();
+    // New and Open through their dialogs, answered with keys and a click.
+    const std::string newPath = Path(QStringLiteral("a.tvro")).toStdString();
+    Drive([&, newPath] {
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(QString::fromStdString(newPath));
+        if (WaitForModal(QStringLiteral("密码")))
+            ClickConfirm();
+    });
+    window->OnFileNew();
+    Join();
+    ExpectKeysInEditor("New");
+
+    window->OnToggleWordWrap();
+    ExpectKeysInEditor("word wrap");
+
+    window->OnFileSave();
+    const std::string openPath = Path(QStringLiteral("a.tvro")).toStdString();
+    Drive([&, openPath] {
+        if (!WaitForModal(QStringLiteral("重要提示")))
+            return;
+        Keys("Return"); // 是: close the current document
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(QString::fromStdString(openPath));
+        if (WaitForModal(QStringLiteral("密码")))
+            ClickConfirm();
+    });
+    window->OnFileOpen();
+    Join();
+    ASSERT_TRUE(window->isDocumentOpen());
+    window->OnUnlock();
+    ExpectKeysInEditor("Open");
+
+    Drive([this] {
+        if (WaitForModal(QStringLiteral("设置字体")))
+            ClickConfirm();
+    });
+    window->OnSettingsFont();
+    Join();
+    ExpectKeysInEditor("font OK");
+}
+
+TEST_F(Desktop, FindNextAndReplaceLeaveTheEditorFocused)
+{
+    Start();
+    Drive([&] {
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(Path(QStringLiteral("f.tvro")));
+        if (WaitForModal(QStringLiteral("密码")))
+            ClickConfirm();
+    });
+    window->OnFileNew();
+    Join();
+    window->activeEditor()->insertPlainText(QStringLiteral("ab cd ab"));
+    window->OnEditReplace();
+    FindReplaceDialog* dialog = window->findDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Eventually([&] { return dialog->isActiveWindow(); }));
+    dialog->findEdit()->setText(QStringLiteral("cd"));
+    dialog->replaceEdit()->setText(QStringLiteral("CD"));
+    Drive([] { Keys("Return"); }); // Find Next is the dialog's default button
+    ASSERT_TRUE(Eventually([&] { return window->isActiveWindow() && QApplication::focusWidget() == window->activeEditor(); }));
+    Join();
+    EXPECT_EQ(window->activeEditor()->textCursor().selectedText(), QStringLiteral("cd"));
+
+    dialog->activateWindow();
+    ASSERT_TRUE(Eventually([&] { return dialog->isActiveWindow(); }));
+    dialog->replaceButton()->click();
+    ASSERT_TRUE(Eventually([&] { return window->isActiveWindow() && QApplication::focusWidget() == window->activeEditor(); }));
+    EXPECT_EQ(window->activeEditor()->GetWindowText(), QStringLiteral("ab CD ab"));
+    Drive([] { Keys("End"); Type("q"); });
+    EXPECT_TRUE(Eventually([&] { return window->activeEditor()->GetWindowText() == QStringLiteral("ab CD abq"); }))
+        << window->activeEditor()->GetWindowText().toStdString();
+}
+
+TEST_F(Desktop, MenuKeyAndShiftF10OpenTheContextMenuAtTheCaret)
+{
+    Start();
+    Drive([&] {
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(Path(QStringLiteral("m.tvro")));
+        if (WaitForModal(QStringLiteral("密码")))
+            ClickConfirm();
+    });
+    window->OnFileNew();
+    Join();
+    window->activeEditor()->insertPlainText(QStringLiteral("caret here"));
+    for (const char* keys : {"Menu", "shift+F10"}) {
+        // The menu runs its own loop: the driver looks at it and closes it.
+        std::atomic<bool> closed = false;
+        QPoint at;
+        Drive([&, keys] {
+            Keys(keys);
+            if (WaitFor([](const Screen& s) { return s.popupOpen; })) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    at = m_screen.popupAt;
+                }
+                Keys("Escape");
+            }
+            closed = true;
+        });
+        EXPECT_TRUE(Eventually([&] { return closed.load(); })) << keys;
+        Join();
+        const QPoint caret = window->CaretMenuPosition();
+        EXPECT_LE((at - caret).manhattanLength(), 2) << keys << ": menu at " << at.x() << "," << at.y()
+                                                      << ", caret at " << caret.x() << "," << caret.y();
+    }
+}
+
+TEST_F(Desktop, FiveRestartsKeepTheWindowRectangleToThePixel)
+{
+    SettingsRecord record;
+    record.geometry = {0, 101, 100, 1002, 725};
+    QFile config(Path(QStringLiteral("config")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    const QByteArray first = SerializeSettings(record);
+    config.write(first);
+    config.close();
+    for (int run = 1; run <= 5; ++run) {
+        Start();
+        ASSERT_TRUE(Eventually([&] { return !window->windowHandle()->frameMargins().isNull(); }));
+        EXPECT_TRUE(Eventually([&] { return window->frameGeometry() == QRect(101, 100, 1002, 725); }))
+            << "run " << run << ": " << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+            << window->frameGeometry().width() << "x" << window->frameGeometry().height();
+        window->close();
+        ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+        EXPECT_EQ(config.read(19).toHex(' '), first.left(19).toHex(' ')) << "run " << run;
+        config.close();
+    }
+    // Maximized by the user: stored with the rectangle it returns to.
+    Start();
+    window->showMaximized();
+    ASSERT_TRUE(Eventually([&] { return window->isMaximized(); }));
+    window->close();
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    const QByteArray maximized = config.read(17);
+    config.close();
+    EXPECT_EQ(maximized[0], 1);
+    EXPECT_EQ(maximized.mid(1).toHex(' '), first.mid(1, 16).toHex(' '));
+
+    // Maximized at start: it comes back maximized and keeps the rectangle to return to.
+    record.geometry.maximized = 1;
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(SerializeSettings(record));
+    config.close();
+    Start();
+    ASSERT_TRUE(Eventually([&] { return window->isMaximized(); }));
+    window->close();
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    const QByteArray stored = config.read(17);
+    EXPECT_EQ(stored[0], 1);
+    EXPECT_EQ(stored.mid(1).toHex(' '), first.mid(1, 16).toHex(' '));
+}
+
+TEST_F(Desktop, MessageBoxButtonsReadYesAndNoInChinese)
+{
+    Start();
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton* button : box->buttons())
+            texts << button->text();
+        box->button(QMessageBox::No)->click();
+    });
+    const MessageAnswer answer = prompts.ShowMessage(window.get(), QStringLiteral("是否关闭当前文档?\n(请注意保存)"),
+                                                     QStringLiteral("重要提示"), MessageIcon::None,
+                                                     MessageButtons::YesNo);
+    EXPECT_EQ(answer, MessageAnswer::No);
+    texts.sort();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts.join(QLatin1Char(' ')).contains(QStringLiteral("是")));
+    EXPECT_TRUE(texts.join(QLatin1Char(' ')).contains(QStringLiteral("否")));
+}
+
+} // namespace
+} // namespace tavro::test
