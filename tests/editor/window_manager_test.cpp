@@ -166,6 +166,20 @@ protected:
         Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
     }
 
+    // Confirms the open password dialog of New with typed, and the prompt
+    // that asks for the password again with the same.
+    void ConfirmNewPassword(const std::string& typed)
+    {
+        if (!typed.empty())
+            Type(typed);
+        ClickConfirm();
+        if (!WaitForModal(QStringLiteral("确认密码")))
+            return;
+        if (!typed.empty())
+            Type(typed);
+        ClickConfirm();
+    }
+
     // Types a letter as the user would and expects it in the editor.
     void ExpectKeysInEditor(const char* after)
     {
@@ -228,8 +242,7 @@ TEST_F(Desktop, KeyboardOnlyNewThenTypingLandsInTheEditor)
         EnterPath(QString::fromStdString(path));
         if (!WaitForModal(QStringLiteral("密码")))
             return;
-        Type("pw");
-        ClickConfirm();
+        ConfirmNewPassword("pw");
         if (!WaitForNoModal())
             return;
         Type("Hello world");
@@ -252,7 +265,7 @@ TEST_F(Desktop, EachCommandLeavesTheKeysInTheEditor)
             return;
         EnterPath(QString::fromStdString(newPath));
         if (WaitForModal(QStringLiteral("密码")))
-            ClickConfirm();
+            ConfirmNewPassword("");
     });
     window->OnFileNew();
     Join();
@@ -296,7 +309,7 @@ TEST_F(Desktop, FindNextAndReplaceLeaveTheEditorFocused)
             return;
         EnterPath(Path(QStringLiteral("f.tvro")));
         if (WaitForModal(QStringLiteral("密码")))
-            ClickConfirm();
+            ConfirmNewPassword("");
     });
     window->OnFileNew();
     Join();
@@ -307,7 +320,11 @@ TEST_F(Desktop, FindNextAndReplaceLeaveTheEditorFocused)
     ASSERT_TRUE(Eventually([&] { return dialog->isActiveWindow(); }));
     dialog->findEdit()->setText(QStringLiteral("cd"));
     dialog->replaceEdit()->setText(QStringLiteral("CD"));
-    Drive([] { Keys("Return"); }); // Find Next is the dialog's default button
+    // Clicked, not Return: a key could reach the main window before the
+    // window manager has moved the keyboard to the dialog.
+    QPushButton* findNext = dialog->findNextButton();
+    const QPoint at = findNext->mapToGlobal(findNext->rect().center());
+    Drive([at] { Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1"); });
     ASSERT_TRUE(Eventually([&] { return window->isActiveWindow() && QApplication::focusWidget() == window->activeEditor(); }));
     Join();
     EXPECT_EQ(window->activeEditor()->textCursor().selectedText(), QStringLiteral("cd"));
@@ -330,7 +347,7 @@ TEST_F(Desktop, MenuKeyAndShiftF10OpenTheContextMenuAtTheCaret)
             return;
         EnterPath(Path(QStringLiteral("m.tvro")));
         if (WaitForModal(QStringLiteral("密码")))
-            ClickConfirm();
+            ConfirmNewPassword("");
     });
     window->OnFileNew();
     Join();
