@@ -1,0 +1,89 @@
+#include "code_page_match.h"
+
+#include "code_page_units.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavro {
+
+void CodePageMatch::Put(std::uint8_t byte)
+{
+    if (m_bytesDone < m_bytes.size()) {
+        if (m_bytes[m_bytesDone++] != byte)
+            m_differs = true;
+    } else {
+        m_encoded.push_back(byte);
+    }
+}
+
+void CodePageMatch::DropMatchedBytes()
+{
+    // What is left is the tail of the last piece: the move is short.
+    const std::size_t rest = m_bytes.size() - m_bytesDone;
+    std::memmove(m_bytes.data(), m_bytes.data() + m_bytesDone, rest);
+    SecureWipe(m_bytes.data() + rest, m_bytesDone);
+    m_bytes.resize(rest);
+    m_bytesDone = 0;
+}
+
+void CodePageMatch::AddText(std::u16string_view text)
+{
+    if (m_differs)
+        return;
+    const CodePageUnitTable& units = CodePageUnits();
+    for (const char16_t c : text) {
+        if (m_heldHigh != 0) {
+            const bool pair = IsLowSurrogate(c);
+            m_heldHigh = 0;
+            Put('?');
+            if (pair) {
+                Put('?');
+                continue;
+            }
+        }
+        if (IsHighSurrogate(c)) {
+            m_heldHigh = c;
+            continue;
+        }
+        const std::uint16_t bytes = units[c];
+        if (bytes < 0x100) {
+            Put(static_cast<std::uint8_t>(bytes));
+        } else if (bytes != kUnmappedUnit) {
+            Put(static_cast<std::uint8_t>(bytes >> 8));
+            Put(static_cast<std::uint8_t>(bytes));
+        } else {
+            Put('?');
+        }
+    }
+    DropMatchedBytes();
+}
+
+void CodePageMatch::AddBytes(std::span<const std::uint8_t> bytes)
+{
+    if (m_differs)
+        return;
+    // First against encoded text that ran ahead, then kept for the text to come.
+    const std::size_t common = std::min(bytes.size(), m_encoded.size());
+    if (!std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(common), m_encoded.begin())) {
+        m_differs = true;
+        return;
+    }
+    const std::size_t rest = m_encoded.size() - common;
+    std::memmove(m_encoded.data(), m_encoded.data() + common, rest);
+    SecureWipe(m_encoded.data() + rest, common);
+    m_encoded.resize(rest);
+    m_bytes.insert(m_bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(common), bytes.end());
+}
+
+bool CodePageMatch::Finish()
+{
+    if (m_heldHigh != 0) {
+        m_heldHigh = 0;
+        Put('?');
+        DropMatchedBytes();
+    }
+    return !m_differs && m_bytes.empty() && m_encoded.empty();
+}
+
+} // namespace tavro
