@@ -29,34 +29,57 @@ void CodePageMatch::DropMatchedBytes()
 
 void CodePageMatch::AddText(std::u16string_view text)
 {
-    if (m_differs)
-        return;
     const CodePageUnitTable& units = CodePageUnits();
-    for (const char16_t c : text) {
-        if (m_heldHigh != 0) {
-            const bool pair = IsLowSurrogate(c);
-            m_heldHigh = 0;
-            Put('?');
-            if (pair) {
-                Put('?');
-                continue;
+    const std::uint8_t* const bytes = m_bytes.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    // The common case inline: a unit of the table while at least two bytes
+    // wait to be compared.
+    while (i < n && !m_differs) {
+        const char16_t c = text[i];
+        if (m_heldHigh == 0 && !IsSurrogate(c) && m_bytesDone + 2 <= m_bytes.size()) {
+            const std::uint16_t unit = units[c];
+            if (unit < 0x100) {
+                m_differs = bytes[m_bytesDone++] != unit;
+            } else if (unit != kUnmappedUnit) {
+                m_differs = bytes[m_bytesDone] != (unit >> 8) || bytes[m_bytesDone + 1] != (unit & 0xFF);
+                m_bytesDone += 2;
+            } else {
+                m_differs = bytes[m_bytesDone++] != '?';
             }
-        }
-        if (IsHighSurrogate(c)) {
-            m_heldHigh = c;
+            ++i;
             continue;
         }
-        const std::uint16_t bytes = units[c];
-        if (bytes < 0x100) {
-            Put(static_cast<std::uint8_t>(bytes));
-        } else if (bytes != kUnmappedUnit) {
-            Put(static_cast<std::uint8_t>(bytes >> 8));
-            Put(static_cast<std::uint8_t>(bytes));
-        } else {
-            Put('?');
-        }
+        AddUnit(c);
+        ++i;
     }
     DropMatchedBytes();
+}
+
+void CodePageMatch::AddUnit(char16_t c)
+{
+    if (m_heldHigh != 0) {
+        const bool pair = IsLowSurrogate(c);
+        m_heldHigh = 0;
+        Put('?');
+        if (pair) {
+            Put('?');
+            return;
+        }
+    }
+    if (IsHighSurrogate(c)) {
+        m_heldHigh = c;
+        return;
+    }
+    const std::uint16_t unit = CodePageUnits()[c];
+    if (unit < 0x100) {
+        Put(static_cast<std::uint8_t>(unit));
+    } else if (unit != kUnmappedUnit) {
+        Put(static_cast<std::uint8_t>(unit >> 8));
+        Put(static_cast<std::uint8_t>(unit));
+    } else {
+        Put('?');
+    }
 }
 
 void CodePageMatch::AddBytes(std::span<const std::uint8_t> bytes)

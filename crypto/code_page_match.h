@@ -21,6 +21,7 @@ public:
     bool Finish();
 
 private:
+    void AddUnit(char16_t c);
     void Put(std::uint8_t byte);
     void DropMatchedBytes();
 

@@ -1,7 +1,9 @@
 #include "code_page.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +77,42 @@ TEST(CodePage, EveryDoubleByteCharacterRoundTrips)
         }
     }
     EXPECT_GT(pairs, 21000); // GBK assigns some 21 886 pairs
+}
+
+// The decoder reads whole characters by table and hands the rest to the
+// converter; in pieces of any size it must give the converter's own text,
+// invalid and cut-off sequences included.
+TEST(CodePage, DecoderInPiecesGivesTheConvertersTextForAnyBytes)
+{
+    std::mt19937 rng(11);
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* oracle = ucnv_open("windows-936-2000", &status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    // Valid pairs, ASCII, low bytes, lone leads, 0x80, 0xFF, 0x7F trails.
+    const std::vector<std::uint8_t> pool{0x41, 0x0A, 0x30, 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81,
+                                         0xA1, 0xC3, 0xDC, 0xFE, 0xFF, 0xA3, 0xAC};
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::uint8_t> bytes(std::uniform_int_distribution<std::size_t>(0, 40)(rng));
+        for (std::uint8_t& b : bytes)
+            b = pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(rng)];
+        std::u16string expected(bytes.size() + 2, u'\0');
+        status = U_ZERO_ERROR;
+        ucnv_resetToUnicode(oracle);
+        expected.resize(static_cast<std::size_t>(
+            ucnv_toUChars(oracle, expected.data(), static_cast<int32_t>(expected.size()),
+                          reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()), &status)));
+        ASSERT_TRUE(U_SUCCESS(status));
+        tavro::CodePageDecoder decoder;
+        std::u16string text;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t size = std::min(bytes.size() - at, std::uniform_int_distribution<std::size_t>(0, 7)(rng));
+            decoder.Decode(std::span(bytes).subspan(at, size), false, text);
+            at += size;
+        }
+        decoder.Decode({}, true, text);
+        ASSERT_EQ(text, expected) << testing::PrintToString(bytes);
+    }
+    ucnv_close(oracle);
 }
 
 TEST(CodePage, LossyCharactersNameEachCharacterASaveWouldNotKeep)
