@@ -1,4 +1,5 @@
 #include "code_page.h"
+#include "code_page_match.h"
 
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
@@ -113,6 +114,48 @@ TEST(CodePage, DecoderInPiecesGivesTheConvertersTextForAnyBytes)
         ASSERT_EQ(text, expected) << testing::PrintToString(bytes);
     }
     ucnv_close(oracle);
+}
+
+// The reader's round-trip check: text and bytes in pieces, either side
+// ahead, agree exactly when EncodeCodePage of the text is the bytes.
+TEST(CodePage, MatchAgreesWithEncodeCodePageWhateverThePieces)
+{
+    const std::u16string texts[] = {u"", u"abc", u"第一行\r\n第二行 €", u"a\U0001F600b\xD800" u"z\xDC00", u"x\xD83D",
+                                    u"\u0E01\u00AD"};
+    for (const std::u16string& text : texts) {
+        const auto encoded = EncodeCodePage(text);
+        const std::vector<std::uint8_t> right(encoded.begin(), encoded.end());
+        std::vector<std::uint8_t> longer = right, shorter = right, changed = right;
+        longer.push_back(0x41);
+        if (!shorter.empty())
+            shorter.pop_back();
+        if (!changed.empty())
+            changed[changed.size() / 2] ^= 0x01;
+        const std::pair<const std::vector<std::uint8_t>*, bool> cases[] = {
+            {&right, true}, {&longer, false}, {&shorter, text.empty()}, {&changed, text.empty()}};
+        for (const auto& [bytes, matches] : cases) {
+            for (const std::size_t piece : {1u, 2u, 3u, 64u}) {
+                for (const bool textFirst : {false, true}) {
+                    SCOPED_TRACE(testing::PrintToString(bytes->size()) + " " + std::to_string(piece) +
+                                 (textFirst ? " text first" : " bytes first"));
+                    tavro::CodePageMatch match;
+                    // Alternating pieces, one side a piece ahead of the other.
+                    for (std::size_t at = 0; at < std::max(text.size(), bytes->size()) + piece; at += piece) {
+                        const auto addText = [&] {
+                            if (at < text.size())
+                                match.AddText(std::u16string_view(text).substr(at, piece));
+                        };
+                        const auto addBytes = [&] {
+                            if (at < bytes->size())
+                                match.AddBytes(std::span(*bytes).subspan(at, std::min(piece, bytes->size() - at)));
+                        };
+                        textFirst ? (addText(), addBytes()) : (addBytes(), addText());
+                    }
+                    EXPECT_EQ(match.Finish(), matches);
+                }
+            }
+        }
+    }
 }
 
 TEST(CodePage, LossyCharactersNameEachCharacterASaveWouldNotKeep)
