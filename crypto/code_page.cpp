@@ -4,6 +4,7 @@
 #include <unicode/ucnv_cb.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 
@@ -113,6 +114,51 @@ void CodePageEncoder::Encode(std::u16string_view piece, bool last, SecureBytes& 
     out.resize(static_cast<std::size_t>(target - reinterpret_cast<char*>(out.data())));
 }
 
+namespace {
+
+// What the converter gives for each byte below 0x80 and each lead/trail
+// pair, one character at a time: a pair index is lead * 256 + trail. An
+// entry is kNoFastUnit where the converter reports an error or gives
+// anything but one UTF-16 unit; such bytes go through the converter itself.
+constexpr char16_t kNoFastUnit = 0xFFFF;
+using DecodeTable = std::array<char16_t, 0x10000>;
+
+DecodeTable MakeDecodeTable()
+{
+    Converter converter = OpenConverter();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    const auto decode = [&converter](const char* bytes, int32_t length) -> char16_t {
+        UChar out[4];
+        UErrorCode error = U_ZERO_ERROR;
+        ucnv_resetToUnicode(converter.get());
+        const int32_t made = ucnv_toUChars(converter.get(), out, 4, bytes, length, &error);
+        return U_SUCCESS(error) && made == 1 && out[0] != 0xFFFD && !U16_IS_SURROGATE(out[0]) ? out[0]
+                                                                                            : kNoFastUnit;
+    };
+    DecodeTable table;
+    table.fill(kNoFastUnit);
+    for (int byte = 1; byte < 0x80; ++byte) {
+        const char single = static_cast<char>(byte);
+        table[static_cast<std::size_t>(byte)] = decode(&single, 1);
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            table[static_cast<std::size_t>(lead << 8 | trail)] = decode(pair, 2);
+        }
+    }
+    return table;
+}
+
+const DecodeTable& DecodeUnits()
+{
+    static const DecodeTable table = MakeDecodeTable();
+    return table;
+}
+
+} // namespace
+
 CodePageDecoder::CodePageDecoder() : converter_(OpenConverter()) {}
 
 std::size_t CodePageDecoder::DecodeInto(std::span<const std::uint8_t> piece, bool last, char16_t* target)
@@ -120,20 +166,55 @@ std::size_t CodePageDecoder::DecodeInto(std::span<const std::uint8_t> piece, boo
     if (ended_)
         return 0;
     // The text ends at the first NUL byte.
-    const auto end = std::find(piece.begin(), piece.end(), std::uint8_t{0});
-    if (end != piece.end()) {
+    const auto nul = std::find(piece.begin(), piece.end(), std::uint8_t{0});
+    if (nul != piece.end()) {
         ended_ = true;
         last = true;
     }
-    const std::size_t length = static_cast<std::size_t>(end - piece.begin());
-    if (length == 0 && !last)
-        return 0;
+    const DecodeTable& units = DecodeUnits();
+    const std::uint8_t* p = piece.data();
+    const std::uint8_t* const end = p + (nul - piece.begin());
     UChar* out = target;
-    const char* source = reinterpret_cast<const char*>(piece.data());
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_toUnicode(converter_.get(), &out, out + length + 2, &source, source + length, nullptr, last, &status);
-    if (U_FAILURE(status))
-        throw std::runtime_error("code page 936 conversion failed");
+    while (p < end) {
+        // Whole characters by table while the converter holds nothing.
+        if (!converterHolds_) {
+            while (p < end) {
+                if (*p < 0x80 && units[*p] != kNoFastUnit) {
+                    *out++ = units[*p++];
+                } else if (end - p >= 2 && units[static_cast<std::size_t>(p[0] << 8 | p[1])] != kNoFastUnit) {
+                    *out++ = units[static_cast<std::size_t>(p[0] << 8 | p[1])];
+                    p += 2;
+                } else {
+                    break;
+                }
+            }
+            if (p == end)
+                break;
+        }
+        // The rest through the converter, up to and including the next byte
+        // below 0x40: no trail byte is that low, so the converter has
+        // finished every character there and holds nothing more.
+        const std::uint8_t* stop = std::find_if(p, end, [](std::uint8_t b) { return b < 0x40; });
+        converterHolds_ = stop == end;
+        if (stop != end)
+            ++stop;
+        const char* source = reinterpret_cast<const char*>(p);
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_toUnicode(converter_.get(), &out, out + (stop - p) + 2, &source,
+                       reinterpret_cast<const char*>(stop), nullptr, false, &status);
+        if (U_FAILURE(status))
+            throw std::runtime_error("code page 936 conversion failed");
+        p = stop;
+    }
+    if (last && converterHolds_) {
+        // An incomplete character at the end becomes U+FFFD.
+        const char* source = reinterpret_cast<const char*>(end);
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_toUnicode(converter_.get(), &out, out + 2, &source, source, nullptr, true, &status);
+        if (U_FAILURE(status))
+            throw std::runtime_error("code page 936 conversion failed");
+        converterHolds_ = false;
+    }
     return static_cast<std::size_t>(out - target);
 }
 

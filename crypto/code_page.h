@@ -71,6 +71,7 @@ private:
     std::size_t DecodeInto(std::span<const std::uint8_t> piece, bool last, char16_t* target);
 
     std::unique_ptr<UConverter, ConverterCloser> converter_;
+    bool converterHolds_ = false; // the converter may hold part of a character
     bool ended_ = false;
 };
 

@@ -1,16 +1,13 @@
 #include "document_buffer.h"
 
 #include "aes256.h"
+#include "code_page_units.h"
 #include "crc32.h"
 #include "secure_memory.h"
-
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_err.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <stdexcept>
 #include <utility>
 
 namespace tavro {
@@ -19,69 +16,6 @@ namespace {
 constexpr std::size_t kBlockSize = 16;
 constexpr std::size_t kMaxFiller = kBlockSize - 1;
 constexpr char32_t kCodePoints = 0x110000;
-
-// The bytes of each UTF-16 unit outside the surrogate range in code page 936:
-// a value below 0x100 is one byte, a value from 0x8100 up is a lead byte
-// (0x81..0xFE) and a trail byte, kUnmapped a unit the code page lacks.
-constexpr std::uint16_t kUnmapped = 0xFFFF;
-using UnitTable = std::array<std::uint16_t, 0x10000>;
-
-bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Marks the unit in hand as one the code page lacks. The converter's own
-// callbacks would skip some of them silently (soft hyphen, joiners): the
-// writer's callback is called for those too, and so is this one.
-void MarkUnmapped(const void* context, UConverterFromUnicodeArgs*, const UChar*, int32_t, UChar32,
-                  UConverterCallbackReason reason, UErrorCode* status)
-{
-    if (reason > UCNV_IRREGULAR)
-        return;
-    *status = U_ZERO_ERROR;
-    *static_cast<bool*>(const_cast<void*>(context)) = true;
-}
-
-// Asked once of the converter behind EncodeCodePage, one unit at a time:
-// the code page maps each unit on its own, with no state between them, so
-// the table gives the converter's bytes for any text.
-UnitTable MakeUnitTable()
-{
-    UErrorCode status = U_ZERO_ERROR;
-    UConverter* converter = ucnv_open("windows-936-2000", &status);
-    if (U_FAILURE(status) || converter == nullptr)
-        throw std::runtime_error("code page 936 converter unavailable");
-    bool unmapped = false;
-    ucnv_setFromUCallBack(converter, MarkUnmapped, &unmapped, nullptr, nullptr, &status);
-    UnitTable table{};
-    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
-        const auto c = static_cast<UChar>(unit);
-        table[unit] = kUnmapped;
-        if (IsSurrogate(c))
-            continue;
-        char bytes[4];
-        status = U_ZERO_ERROR;
-        unmapped = false;
-        const int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &c, 1, &status);
-        const auto first = static_cast<std::uint8_t>(bytes[0]);
-        if (U_FAILURE(status) || unmapped)
-            continue;
-        if (length == 1)
-            table[unit] = first;
-        else if (length == 2 && first >= 0x81)
-            table[unit] = static_cast<std::uint16_t>(first << 8 | static_cast<std::uint8_t>(bytes[1]));
-        else
-            throw std::runtime_error("unexpected code page 936 mapping");
-    }
-    ucnv_close(converter);
-    return table;
-}
-
-const UnitTable& Units()
-{
-    static const UnitTable table = MakeUnitTable();
-    return table;
-}
 
 } // namespace
 
@@ -135,7 +69,7 @@ bool DocumentBuffer::Append(std::u16string_view text)
 {
     if (m_sealed || text.size() > (m_capacity - kMaxFiller - m_size) / 2)
         return false;
-    const UnitTable& units = Units();
+    const CodePageUnitTable& units = CodePageUnits();
     std::uint8_t* out = m_data.get() + m_size;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -162,7 +96,7 @@ bool DocumentBuffer::Append(std::u16string_view text)
         const std::uint16_t bytes = units[c];
         if (bytes < 0x100) {
             *out++ = static_cast<std::uint8_t>(bytes);
-        } else if (bytes != kUnmapped) {
+        } else if (bytes != kUnmappedUnit) {
             *out++ = static_cast<std::uint8_t>(bytes >> 8);
             *out++ = static_cast<std::uint8_t>(bytes);
         } else {

@@ -1,5 +1,6 @@
 #include "document_file.h"
 
+#include "code_page_match.h"
 #include "crc32.h"
 #include "document_stream.h"
 
@@ -53,23 +54,43 @@ std::vector<std::uint8_t> EncryptDocument(std::u16string_view text, const Docume
 
 DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const DocumentKey& key)
 {
+    std::u16string text;
+    // Each byte gives at most one UTF-16 unit; the pages are touched only as filled.
+    text.reserve(file.size() > kDocumentHeaderSize ? file.size() - kDocumentHeaderSize : 0);
+    DecryptedDocument result =
+        DecryptDocument(file, key, [&text](std::u16string_view piece) { text.append(piece); });
+    result.text = std::move(text);
+    return result;
+}
+
+DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const DocumentKey& key,
+                                  const std::function<void(std::u16string_view text)>& sink)
+{
     DecryptedDocument result;
-    SecureBytes plaintext;
-    DocumentReader reader(key, [&result](std::u16string_view text) { result.text.append(text); });
-    reader.SetPlaintextSink([&plaintext](std::span<const std::uint8_t> bytes) {
-        plaintext.insert(plaintext.end(), bytes.begin(), bytes.end());
+    // The text must encode to exactly the bytes it was decoded from (a NUL
+    // ends the text early, and so breaks this too); both sides are compared
+    // as the reader hands them out, a slice at a time.
+    CodePageMatch match;
+    DocumentReader reader(key, [&sink, &match](std::u16string_view text) {
+        match.AddText(text);
+        sink(text);
+    });
+    // A 0x00 byte ends the text there: no text gives it back, and the bytes
+    // after it are not kept for comparing.
+    bool nulMet = false;
+    reader.SetPlaintextSink([&match, &nulMet](std::span<const std::uint8_t> bytes) {
+        if (nulMet)
+            return;
+        nulMet = std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
+        if (!nulMet)
+            match.AddBytes(bytes);
     });
     reader.Read(file);
     reader.Finish();
     result.crcMatches = reader.crcMatches();
-    // A header cut short is damage whatever its text; otherwise the text must
-    // encode to exactly the bytes it was decoded from (a NUL ends the text
-    // early, and so breaks this too).
-    if (file.empty() || file.size() >= kDocumentHeaderSize) {
-        const SecureBytes again = EncodeCodePage(result.text);
-        result.textRoundTrips = again.size() == plaintext.size() &&
-                                std::equal(again.begin(), again.end(), plaintext.begin());
-    }
+    // A header cut short is damage whatever its text.
+    if (file.empty() || file.size() >= kDocumentHeaderSize)
+        result.textRoundTrips = !nulMet && match.Finish();
     return result;
 }
 

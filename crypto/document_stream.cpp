@@ -138,6 +138,19 @@ DocumentReader::~DocumentReader()
 
 void DocumentReader::Read(std::span<const std::uint8_t> file)
 {
+    // In slices, so that a whole file handed over at once is not first
+    // copied whole into held_: only one slice is held at a time, and the
+    // sinks get it while it is still in the cache.
+    constexpr std::size_t kSlice = std::size_t{1} << 20;
+    do {
+        const std::size_t size = std::min(file.size(), kSlice);
+        ReadSlice(file.first(size));
+        file = file.subspan(size);
+    } while (!file.empty());
+}
+
+void DocumentReader::ReadSlice(std::span<const std::uint8_t> file)
+{
     const std::span<const std::uint8_t> body = checker_.Read(file);
     if (body.empty())
         return;

@@ -112,6 +112,7 @@ public:
     void SetPlaintextSink(BodySink sink) { plaintextSink_ = std::move(sink); }
 
 private:
+    void ReadSlice(std::span<const std::uint8_t> file);
     void Release(std::size_t upTo, bool last);
 
     Aes256Context context_;

@@ -135,12 +135,17 @@ bool CTavroTextEditorDlg::ReadDocument()
 {
     m_pDocFile->seek(0);
     const QByteArray file = m_pDocFile->readAll();
-    DecryptedDocument document = DecryptDocument(
+    // The text is decoded straight into the string the editor takes: each
+    // byte gives at most one UTF-16 unit, and untouched pages cost nothing.
+    QString text;
+    text.reserve(std::max<qsizetype>(file.size() - static_cast<qsizetype>(kDocumentHeaderSize), 0));
+    const DecryptedDocument document = DecryptDocument(
         {reinterpret_cast<const std::uint8_t*>(file.constData()), static_cast<std::size_t>(file.size())},
-        g_documentKey);
-    activeEditor()->SetWindowText(QString::fromUtf16(document.text.data(),
-                                                     static_cast<qsizetype>(document.text.size())));
-    SecureWipe(document.text.data(), document.text.size() * sizeof(char16_t));
+        g_documentKey, [&text](std::u16string_view piece) {
+            text.append(reinterpret_cast<const QChar*>(piece.data()), static_cast<qsizetype>(piece.size()));
+        });
+    activeEditor()->SetWindowText(text);
+    SecureWipe(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
     hiddenEditor()->SetWindowText(QString());
     ApplyEditorFormat();
     MarkSaved();

@@ -1,7 +1,10 @@
 #include "code_page.h"
+#include "code_page_match.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +78,84 @@ TEST(CodePage, EveryDoubleByteCharacterRoundTrips)
         }
     }
     EXPECT_GT(pairs, 21000); // GBK assigns some 21 886 pairs
+}
+
+// The decoder reads whole characters by table and hands the rest to the
+// converter; in pieces of any size it must give the converter's own text,
+// invalid and cut-off sequences included.
+TEST(CodePage, DecoderInPiecesGivesTheConvertersTextForAnyBytes)
+{
+    std::mt19937 rng(11);
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* oracle = ucnv_open("windows-936-2000", &status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    // Valid pairs, ASCII, low bytes, lone leads, 0x80, 0xFF, 0x7F trails.
+    const std::vector<std::uint8_t> pool{0x41, 0x0A, 0x30, 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81,
+                                         0xA1, 0xC3, 0xDC, 0xFE, 0xFF, 0xA3, 0xAC};
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::uint8_t> bytes(std::uniform_int_distribution<std::size_t>(0, 40)(rng));
+        for (std::uint8_t& b : bytes)
+            b = pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(rng)];
+        std::u16string expected(bytes.size() + 2, u'\0');
+        status = U_ZERO_ERROR;
+        ucnv_resetToUnicode(oracle);
+        expected.resize(static_cast<std::size_t>(
+            ucnv_toUChars(oracle, expected.data(), static_cast<int32_t>(expected.size()),
+                          reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()), &status)));
+        ASSERT_TRUE(U_SUCCESS(status));
+        tavro::CodePageDecoder decoder;
+        std::u16string text;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t size = std::min(bytes.size() - at, std::uniform_int_distribution<std::size_t>(0, 7)(rng));
+            decoder.Decode(std::span(bytes).subspan(at, size), false, text);
+            at += size;
+        }
+        decoder.Decode({}, true, text);
+        ASSERT_EQ(text, expected) << testing::PrintToString(bytes);
+    }
+    ucnv_close(oracle);
+}
+
+// The reader's round-trip check: text and bytes in pieces, either side
+// ahead, agree exactly when EncodeCodePage of the text is the bytes.
+TEST(CodePage, MatchAgreesWithEncodeCodePageWhateverThePieces)
+{
+    const std::u16string texts[] = {u"", u"abc", u"第一行\r\n第二行 €", u"a\U0001F600b\xD800" u"z\xDC00", u"x\xD83D",
+                                    u"\u0E01\u00AD"};
+    for (const std::u16string& text : texts) {
+        const auto encoded = EncodeCodePage(text);
+        const std::vector<std::uint8_t> right(encoded.begin(), encoded.end());
+        std::vector<std::uint8_t> longer = right, shorter = right, changed = right;
+        longer.push_back(0x41);
+        if (!shorter.empty())
+            shorter.pop_back();
+        if (!changed.empty())
+            changed[changed.size() / 2] ^= 0x01;
+        const std::pair<const std::vector<std::uint8_t>*, bool> cases[] = {
+            {&right, true}, {&longer, false}, {&shorter, text.empty()}, {&changed, text.empty()}};
+        for (const auto& [bytes, matches] : cases) {
+            for (const std::size_t piece : {1u, 2u, 3u, 64u}) {
+                for (const bool textFirst : {false, true}) {
+                    SCOPED_TRACE(testing::PrintToString(bytes->size()) + " " + std::to_string(piece) +
+                                 (textFirst ? " text first" : " bytes first"));
+                    tavro::CodePageMatch match;
+                    // Alternating pieces, one side a piece ahead of the other.
+                    for (std::size_t at = 0; at < std::max(text.size(), bytes->size()) + piece; at += piece) {
+                        const auto addText = [&] {
+                            if (at < text.size())
+                                match.AddText(std::u16string_view(text).substr(at, piece));
+                        };
+                        const auto addBytes = [&] {
+                            if (at < bytes->size())
+                                match.AddBytes(std::span(*bytes).subspan(at, std::min(piece, bytes->size() - at)));
+                        };
+                        textFirst ? (addText(), addBytes()) : (addBytes(), addText());
+                    }
+                    EXPECT_EQ(match.Finish(), matches);
+                }
+            }
+        }
+    }
 }
 
 TEST(CodePage, LossyCharactersNameEachCharacterASaveWouldNotKeep)

@@ -1,0 +1,116 @@
+#include "code_page_match.h"
+
+#include "code_page_units.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavro {
+
+void CodePageMatch::Put(std::uint8_t byte)
+{
+    if (m_bytesDone < m_bytes.size()) {
+        if (m_bytes[m_bytesDone++] != byte)
+            m_differs = true;
+    } else {
+        m_encoded.push_back(byte);
+    }
+}
+
+void CodePageMatch::DropMatchedBytes()
+{
+    if (m_bytesDone == 0)
+        return;
+    // What is left is the tail of the last piece: the move is short.
+    const std::size_t rest = m_bytes.size() - m_bytesDone;
+    std::memmove(m_bytes.data(), m_bytes.data() + m_bytesDone, rest);
+    SecureWipe(m_bytes.data() + rest, m_bytesDone);
+    m_bytes.resize(rest);
+    m_bytesDone = 0;
+}
+
+void CodePageMatch::AddText(std::u16string_view text)
+{
+    const CodePageUnitTable& units = CodePageUnits();
+    const std::uint8_t* const bytes = m_bytes.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    // The common case inline: a unit of the table while at least two bytes
+    // wait to be compared.
+    while (i < n && !m_differs) {
+        const char16_t c = text[i];
+        if (m_heldHigh == 0 && !IsSurrogate(c) && m_bytesDone + 2 <= m_bytes.size()) {
+            const std::uint16_t unit = units[c];
+            if (unit < 0x100) {
+                m_differs = bytes[m_bytesDone++] != unit;
+            } else if (unit != kUnmappedUnit) {
+                m_differs = bytes[m_bytesDone] != (unit >> 8) || bytes[m_bytesDone + 1] != (unit & 0xFF);
+                m_bytesDone += 2;
+            } else {
+                m_differs = bytes[m_bytesDone++] != '?';
+            }
+            ++i;
+            continue;
+        }
+        AddUnit(c);
+        ++i;
+    }
+    DropMatchedBytes();
+}
+
+void CodePageMatch::AddUnit(char16_t c)
+{
+    if (m_heldHigh != 0) {
+        const bool pair = IsLowSurrogate(c);
+        m_heldHigh = 0;
+        Put('?');
+        if (pair) {
+            Put('?');
+            return;
+        }
+    }
+    if (IsHighSurrogate(c)) {
+        m_heldHigh = c;
+        return;
+    }
+    const std::uint16_t unit = CodePageUnits()[c];
+    if (unit < 0x100) {
+        Put(static_cast<std::uint8_t>(unit));
+    } else if (unit != kUnmappedUnit) {
+        Put(static_cast<std::uint8_t>(unit >> 8));
+        Put(static_cast<std::uint8_t>(unit));
+    } else {
+        Put('?');
+    }
+}
+
+void CodePageMatch::AddBytes(std::span<const std::uint8_t> bytes)
+{
+    if (m_differs)
+        return;
+    // First against encoded text that ran ahead, then kept for the text to come.
+    const std::size_t common = std::min(bytes.size(), m_encoded.size());
+    if (!std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(common), m_encoded.begin())) {
+        m_differs = true;
+        return;
+    }
+    if (common > 0) {
+        const std::size_t rest = m_encoded.size() - common;
+        std::memmove(m_encoded.data(), m_encoded.data() + common, rest);
+        SecureWipe(m_encoded.data() + rest, common);
+        m_encoded.resize(rest);
+    }
+    m_bytes.insert(m_bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(common), bytes.end());
+}
+
+bool CodePageMatch::Finish()
+{
+    if (m_heldHigh != 0) {
+        m_heldHigh = 0;
+        Put('?');
+        DropMatchedBytes();
+    }
+    return !m_differs && m_bytes.empty() && m_encoded.empty();
+}
+
+} // namespace tavro

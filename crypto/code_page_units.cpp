@@ -1,0 +1,66 @@
+#include "code_page_units.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <stdexcept>
+
+namespace tavro {
+namespace {
+
+// Marks the unit in hand as one the code page lacks. The converter's own
+// callbacks would skip some of them silently (soft hyphen, joiners): the
+// writer's callback is called for those too, and so is this one.
+void MarkUnmapped(const void* context, UConverterFromUnicodeArgs*, const UChar*, int32_t, UChar32,
+                  UConverterCallbackReason reason, UErrorCode* status)
+{
+    if (reason > UCNV_IRREGULAR)
+        return;
+    *status = U_ZERO_ERROR;
+    *static_cast<bool*>(const_cast<void*>(context)) = true;
+}
+
+// Asked once of the converter behind EncodeCodePage, one unit at a time:
+// the code page maps each unit on its own, with no state between them, so
+// the table gives the converter's bytes for any text.
+CodePageUnitTable MakeUnitTable()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open("windows-936-2000", &status);
+    if (U_FAILURE(status) || converter == nullptr)
+        throw std::runtime_error("code page 936 converter unavailable");
+    bool unmapped = false;
+    ucnv_setFromUCallBack(converter, MarkUnmapped, &unmapped, nullptr, nullptr, &status);
+    CodePageUnitTable table{};
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+        const auto c = static_cast<UChar>(unit);
+        table[unit] = kUnmappedUnit;
+        if (IsSurrogate(c))
+            continue;
+        char bytes[4];
+        status = U_ZERO_ERROR;
+        unmapped = false;
+        const int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &c, 1, &status);
+        const auto first = static_cast<std::uint8_t>(bytes[0]);
+        if (U_FAILURE(status) || unmapped)
+            continue;
+        if (length == 1)
+            table[unit] = first;
+        else if (length == 2 && first >= 0x81)
+            table[unit] = static_cast<std::uint16_t>(first << 8 | static_cast<std::uint8_t>(bytes[1]));
+        else
+            throw std::runtime_error("unexpected code page 936 mapping");
+    }
+    ucnv_close(converter);
+    return table;
+}
+
+} // namespace
+
+const CodePageUnitTable& CodePageUnits()
+{
+    static const CodePageUnitTable table = MakeUnitTable();
+    return table;
+}
+
+} // namespace tavro
