@@ -3,7 +3,6 @@
 #include "code_page_units.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tavro {
 
@@ -19,13 +18,8 @@ void CodePageMatch::Put(std::uint8_t byte)
 
 void CodePageMatch::DropMatchedBytes()
 {
-    if (m_bytesDone == 0)
-        return;
     // What is left is the tail of the last piece: the move is short.
-    const std::size_t rest = m_bytes.size() - m_bytesDone;
-    std::memmove(m_bytes.data(), m_bytes.data() + m_bytesDone, rest);
-    SecureWipe(m_bytes.data() + rest, m_bytesDone);
-    m_bytes.resize(rest);
+    DropFront(m_bytes, m_bytesDone);
     m_bytesDone = 0;
 }
 
@@ -94,12 +88,7 @@ void CodePageMatch::AddBytes(std::span<const std::uint8_t> bytes)
         m_differs = true;
         return;
     }
-    if (common > 0) {
-        const std::size_t rest = m_encoded.size() - common;
-        std::memmove(m_encoded.data(), m_encoded.data() + common, rest);
-        SecureWipe(m_encoded.data() + rest, common);
-        m_encoded.resize(rest);
-    }
+    DropFront(m_encoded, common);
     m_bytes.insert(m_bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(common), bytes.end());
 }
 

@@ -1,7 +1,6 @@
 #include "document_stream.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tavro {
 namespace {
@@ -12,18 +11,6 @@ std::uint32_t GetLittleEndian32(const std::uint8_t* in)
 {
     return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
            static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
-
-// Drops the first count bytes of buffer; what is left is less than a block
-// plus the filler, so the move is short.
-void DropFront(SecureBytes& buffer, std::size_t count)
-{
-    if (count == 0)
-        return;
-    const std::size_t rest = buffer.size() - count;
-    std::memmove(buffer.data(), buffer.data() + count, rest);
-    SecureWipe(buffer.data() + rest, count);
-    buffer.resize(rest);
 }
 
 } // namespace

@@ -14,4 +14,14 @@ void SecureWipe(void* data, std::size_t size) noexcept
     __asm__ __volatile__("" : : "r"(data) : "memory");
 }
 
+void DropFront(SecureBytes& buffer, std::size_t count) noexcept
+{
+    if (count == 0)
+        return;
+    const std::size_t rest = buffer.size() - count;
+    std::memmove(buffer.data(), buffer.data() + count, rest);
+    SecureWipe(buffer.data() + rest, count);
+    buffer.resize(rest);
+}
+
 } // namespace tavro

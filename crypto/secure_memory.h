@@ -33,4 +33,8 @@ struct WipingAllocator {
 // Byte buffer for plaintext and anything derived from a key.
 using SecureBytes = std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>;
 
+// Drops the first count bytes of buffer, moving the rest to the front and
+// wiping the bytes that fall free behind it. Meant for short remainders.
+void DropFront(SecureBytes& buffer, std::size_t count) noexcept;
+
 } // namespace tavro
