@@ -1,5 +1,7 @@
 #include "code_page.h"
 
+#include "code_page_units.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
@@ -40,51 +42,25 @@ void QuestionMarkPerUnit(const void*, UConverterFromUnicodeArgs* args, const UCh
         ucnv_cbFromUWriteBytes(args, kMarks, std::min<int32_t>(2, length - written), 0, status);
 }
 
-// Records each character the code page cannot represent, once, and writes
-// nothing in its place: the lossy scan only wants to know which ones.
-struct LossyScan {
-    std::u32string found;
-    void Add(char32_t c)
-    {
-        if (found.find(c) == std::u32string::npos)
-            found.push_back(c);
-    }
-};
-
-void RecordUnmappable(const void* context, UConverterFromUnicodeArgs*, const UChar*, int32_t,
-                      UChar32 codePoint, UConverterCallbackReason reason, UErrorCode* status)
-{
-    if (reason > UCNV_IRREGULAR)
-        return;
-    *status = U_ZERO_ERROR;
-    static_cast<LossyScan*>(const_cast<void*>(context))->Add(static_cast<char32_t>(codePoint));
-}
-
 } // namespace
 
 std::u32string LossyCharacters(std::u16string_view text)
 {
-    LossyScan scan;
-    if (text.empty())
-        return scan.found;
-    Converter converter = OpenConverter();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(converter.get(), RecordUnmappable, &scan, nullptr, nullptr, &status);
-    // The bytes are thrown away: one small buffer, refilled until the text is used up.
-    char buffer[4096];
-    const UChar* source = text.data();
-    const UChar* const sourceLimit = source + text.size();
-    if (std::find(text.begin(), text.end(), u'\0') != text.end())
-        scan.Add(U'\0');
-    do {
-        status = U_ZERO_ERROR;
-        char* target = buffer;
-        ucnv_fromUnicode(converter.get(), &target, buffer + sizeof buffer, &source, sourceLimit,
-                         nullptr, /*flush=*/true, &status);
-    } while (status == U_BUFFER_OVERFLOW_ERROR);
-    if (U_FAILURE(status))
-        throw std::runtime_error("code page 936 conversion failed");
-    return scan.found;
+    // By the table the converter's bytes were taken from: what it lacks
+    // becomes '?', a surrogate pair is one character, a lone surrogate its own.
+    const CodePageUnitTable& units = CodePageUnits();
+    LossyCharacterSet lossy;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(text[i + 1]))
+            lossy.Note(SurrogatePairCodePoint(c, text[++i]));
+        else if (c == u'\0')
+            lossy.NoteNul();
+        else if (units[c] == kUnmappedUnit)
+            lossy.Note(c);
+    }
+    return lossy.Characters();
 }
 
 void ConverterCloser::operator()(UConverter* converter) const noexcept { ucnv_close(converter); }

@@ -3,7 +3,10 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
+#include "secure_memory.h"
+
 #include <stdexcept>
+#include <utility>
 
 namespace tavro {
 namespace {
@@ -61,6 +64,40 @@ const CodePageUnitTable& CodePageUnits()
 {
     static const CodePageUnitTable table = MakeUnitTable();
     return table;
+}
+
+LossyCharacterSet::~LossyCharacterSet() { SecureWipe(m_lossy.data(), m_lossy.size() * sizeof(char32_t)); }
+
+LossyCharacterSet& LossyCharacterSet::operator=(LossyCharacterSet&& other) noexcept
+{
+    if (this != &other) {
+        SecureWipe(m_lossy.data(), m_lossy.size() * sizeof(char32_t));
+        m_hasNul = other.m_hasNul;
+        m_lossy = std::move(other.m_lossy);
+        m_seen = std::move(other.m_seen);
+    }
+    return *this;
+}
+
+void LossyCharacterSet::Note(char32_t c)
+{
+    constexpr char32_t kCodePoints = 0x110000;
+    if (!m_seen)
+        m_seen = std::make_unique<std::uint64_t[]>(kCodePoints / 64); // zeroed
+    std::uint64_t& word = m_seen[c / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+    if ((word & bit) == 0) {
+        word |= bit;
+        m_lossy.push_back(c);
+    }
+}
+
+std::u32string LossyCharacterSet::Characters() const
+{
+    std::u32string characters;
+    if (m_hasNul)
+        characters.push_back(U'\0');
+    return characters + m_lossy;
 }
 
 } // namespace tavro

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace tavro {
 
@@ -21,5 +23,32 @@ const CodePageUnitTable& CodePageUnits();
 inline bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The code point of a high and a low surrogate.
+inline char32_t SurrogatePairCodePoint(char16_t high, char16_t low)
+{
+    return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+}
+
+// The distinct characters a save loses: each named once, in the order of
+// its first appearance, with U+0000 (where the reader's text ends) first.
+// The names are wiped when the set goes.
+class LossyCharacterSet {
+public:
+    LossyCharacterSet() = default;
+    LossyCharacterSet(LossyCharacterSet&&) noexcept = default;
+    LossyCharacterSet& operator=(LossyCharacterSet&& other) noexcept;
+    ~LossyCharacterSet();
+
+    void Note(char32_t c); // a character the code page lacks
+    void NoteNul() { m_hasNul = true; }
+    bool empty() const { return m_lossy.empty() && !m_hasNul; }
+    std::u32string Characters() const;
+
+private:
+    bool m_hasNul = false;
+    std::u32string m_lossy;                  // U+0000 excluded
+    std::unique_ptr<std::uint64_t[]> m_seen; // a bit per code point, made at the first loss
+};
 
 } // namespace tavro

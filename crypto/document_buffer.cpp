@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::size_t kBlockSize = 16;
 constexpr std::size_t kMaxFiller = kBlockSize - 1;
-constexpr char32_t kCodePoints = 0x110000;
 
 } // namespace
 
@@ -38,9 +37,7 @@ DocumentBuffer& DocumentBuffer::operator=(DocumentBuffer&& other) noexcept
         m_capacity = std::exchange(other.m_capacity, 0);
         m_size = std::exchange(other.m_size, 0);
         m_sealed = other.m_sealed;
-        m_hasNul = other.m_hasNul;
         m_lossy = std::move(other.m_lossy);
-        m_seen = std::move(other.m_seen);
     }
     return *this;
 }
@@ -49,20 +46,6 @@ void DocumentBuffer::Wipe() noexcept
 {
     if (m_data)
         SecureWipe(m_data.get(), m_size);
-    if (!m_lossy.empty())
-        SecureWipe(m_lossy.data(), m_lossy.size() * sizeof(char32_t));
-}
-
-void DocumentBuffer::NoteLossy(char32_t c)
-{
-    if (!m_seen)
-        m_seen = std::make_unique<std::uint64_t[]>(kCodePoints / 64); // zeroed
-    std::uint64_t& word = m_seen[c / 64];
-    const std::uint64_t bit = std::uint64_t{1} << (c % 64);
-    if ((word & bit) == 0) {
-        word |= bit;
-        m_lossy.push_back(c);
-    }
 }
 
 bool DocumentBuffer::Append(std::u16string_view text)
@@ -79,12 +62,11 @@ bool DocumentBuffer::Append(std::u16string_view text)
             // page: a pair gives "??" and names its code point, a lone
             // surrogate gives '?' and names itself.
             if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(text[i + 1])) {
-                NoteLossy(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) +
-                          (static_cast<char32_t>(text[i + 1]) - 0xDC00));
+                m_lossy.Note(SurrogatePairCodePoint(c, text[i + 1]));
                 *out++ = '?';
                 ++i;
             } else {
-                NoteLossy(c);
+                m_lossy.Note(c);
             }
             *out++ = '?';
             continue;
@@ -92,7 +74,7 @@ bool DocumentBuffer::Append(std::u16string_view text)
         if (c == u'\r')
             continue;
         if (c == 0)
-            m_hasNul = true;
+            m_lossy.NoteNul();
         const std::uint16_t bytes = units[c];
         if (bytes < 0x100) {
             *out++ = static_cast<std::uint8_t>(bytes);
@@ -100,7 +82,7 @@ bool DocumentBuffer::Append(std::u16string_view text)
             *out++ = static_cast<std::uint8_t>(bytes >> 8);
             *out++ = static_cast<std::uint8_t>(bytes);
         } else {
-            NoteLossy(c);
+            m_lossy.Note(c);
             *out++ = '?';
         }
     }
@@ -116,13 +98,7 @@ bool DocumentBuffer::AppendLineBreak()
     return true;
 }
 
-std::u32string DocumentBuffer::LossyCharacters() const
-{
-    std::u32string lossy;
-    if (m_hasNul)
-        lossy.push_back(U'\0');
-    return lossy + m_lossy;
-}
+std::u32string DocumentBuffer::LossyCharacters() const { return m_lossy.Characters(); }
 
 void DocumentBuffer::Seal(const DocumentKey& key, const FillerSource& filler)
 {

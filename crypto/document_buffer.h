@@ -12,6 +12,7 @@
 // writer walks the text once.
 #pragma once
 
+#include "code_page_units.h"
 #include "document_file.h"
 #include "document_key.h"
 
@@ -44,7 +45,7 @@ public:
     // The distinct characters appended so far that a save does not keep,
     // U+0000 first, as LossyCharacters(text) names them for the whole text.
     std::u32string LossyCharacters() const;
-    bool lossless() const { return m_lossy.empty() && !m_hasNul; }
+    bool lossless() const { return m_lossy.empty(); }
 
     // Plaintext bytes appended so far.
     std::size_t plaintextSize() const { return m_size - kDocumentHeaderSize; }
@@ -55,16 +56,13 @@ public:
     std::span<const std::uint8_t> file() const { return {m_data.get(), m_size}; }
 
 private:
-    void NoteLossy(char32_t c);
     void Wipe() noexcept;
 
     std::unique_ptr<std::uint8_t[]> m_data;
     std::size_t m_capacity = 0;
     std::size_t m_size = 0;
     bool m_sealed = false;
-    bool m_hasNul = false;
-    std::u32string m_lossy;             // in order of first appearance, U+0000 excluded
-    std::unique_ptr<std::uint64_t[]> m_seen; // bit per code point, made at the first loss
+    LossyCharacterSet m_lossy;
 };
 
 } // namespace tavro
