@@ -172,6 +172,24 @@ struct Operation {
     std::function<double(Session&)> measureReference;
 };
 
+// The window's word-wrap command beside the bare editor switched to mode.
+Operation WordWrapSwitch(const char* name, QPlainTextEdit::LineWrapMode mode)
+{
+    return {name, "QPlainTextEdit::setLineWrapMode",
+            [](Session& s) {
+                return Ms([&] {
+                    s.window->OnToggleWordWrap();
+                    QApplication::processEvents();
+                });
+            },
+            [mode](Session& s) {
+                return Ms([&] {
+                    s.bare.setLineWrapMode(mode);
+                    QApplication::processEvents();
+                });
+            }};
+}
+
 const std::vector<Operation>& Operations()
 {
     static const std::vector<Operation> operations{
@@ -263,32 +281,8 @@ const std::vector<Operation>& Operations()
                  cursor.endEditBlock();
              });
          }},
-        {"word-wrap switch, off", "QPlainTextEdit::setLineWrapMode",
-         [](Session& s) {
-             return Ms([&] {
-                 s.window->OnToggleWordWrap();
-                 QApplication::processEvents();
-             });
-         },
-         [](Session& s) {
-             return Ms([&] {
-                 s.bare.setLineWrapMode(QPlainTextEdit::NoWrap);
-                 QApplication::processEvents();
-             });
-         }},
-        {"word-wrap switch, on", "QPlainTextEdit::setLineWrapMode",
-         [](Session& s) {
-             return Ms([&] {
-                 s.window->OnToggleWordWrap();
-                 QApplication::processEvents();
-             });
-         },
-         [](Session& s) {
-             return Ms([&] {
-                 s.bare.setLineWrapMode(QPlainTextEdit::WidgetWidth);
-                 QApplication::processEvents();
-             });
-         }},
+        WordWrapSwitch("word-wrap switch, off", QPlainTextEdit::NoWrap),
+        WordWrapSwitch("word-wrap switch, on", QPlainTextEdit::WidgetWidth),
         {"keystroke in the middle", "the same key in the bare editor",
          [](Session& s) {
              s.editor().setFocus();
