@@ -54,13 +54,13 @@ int RunDecrypt(const Options& options)
 {
     InputFile document(options.input);
     StandardInput input;
-    ScopedKey key;
-    ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.key);
+    KeyHolder key;
+    ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.bytes());
 
     AtomicOutput output(options.output.empty() ? "-" : options.output, Content::Plaintext, &document.info());
     // Worker: read, decipher, code page 936 to UTF-16. Here: UTF-8, write.
     SecureText* filling = nullptr;
-    DocumentReader reader(key.key, [&filling](std::u16string_view text) {
+    DocumentReader reader(key.bytes(), [&filling](std::u16string_view text) {
         filling->insert(filling->end(), text.begin(), text.end());
     });
     DocumentCheck check = DocumentCheck::Sound;
@@ -105,8 +105,8 @@ int RunDecrypt(const Options& options)
 int RunEncrypt(const Options& options)
 {
     StandardInput input;
-    ScopedKey key;
-    ObtainKey(options.key, KeyRole::Current, KeyUse::Write, options.output, input, key.key);
+    KeyHolder key;
+    ObtainKey(options.key, KeyRole::Current, KeyUse::Write, options.output, input, key.bytes());
 
     InputFile text(options.input);
     AtomicOutput output(options.output, Content::Document, &text.info());
@@ -116,7 +116,7 @@ int RunEncrypt(const Options& options)
         output.Write(kHeaderPlaceholder);
     else
         spool.emplace();
-    DocumentWriter writer(key.key, [&](std::span<const std::uint8_t> body) {
+    DocumentWriter writer(key.bytes(), [&](std::span<const std::uint8_t> body) {
         if (spool)
             spool->Write(body);
         else
@@ -187,10 +187,10 @@ int RunRekey(const Options& options)
     refuseDamaged(CheckInput(document));
 
     StandardInput input;
-    ScopedKey oldKey;
-    ScopedKey newKey;
-    ObtainKey(options.key, KeyRole::Current, KeyUse::Open, options.input, input, oldKey.key);
-    ObtainKey(options.newKey, KeyRole::New, KeyUse::Write, options.input, input, newKey.key);
+    KeyHolder oldKey;
+    KeyHolder newKey;
+    ObtainKey(options.key, KeyRole::Current, KeyUse::Open, options.input, input, oldKey.bytes());
+    ObtainKey(options.newKey, KeyRole::New, KeyUse::Write, options.input, input, newKey.bytes());
 
     // The text must give back the document's own bytes when written again
     // under the old key: the same length and pad count, and the same cipher
@@ -205,7 +205,7 @@ int RunRekey(const Options& options)
     bool clean = true;
     std::uint64_t position = 0;
     SecureBytes stored;
-    DocumentWriter again(oldKey.key, [&](std::span<const std::uint8_t> body) {
+    DocumentWriter again(oldKey.bytes(), [&](std::span<const std::uint8_t> body) {
         const std::uint64_t count = std::min<std::uint64_t>(body.size(), compared - std::min(compared, position));
         stored.resize(count);
         if (count > 0 && (document.ReadAt(kDocumentHeaderSize + position, stored) != count ||
@@ -216,8 +216,8 @@ int RunRekey(const Options& options)
 
     AtomicOutput output(options.input, Content::Document, nullptr);
     output.Write(kHeaderPlaceholder);
-    DocumentWriter rekeyed(newKey.key, [&output](std::span<const std::uint8_t> body) { output.Write(body); });
-    DocumentReader reader(oldKey.key, [&](std::u16string_view text) {
+    DocumentWriter rekeyed(newKey.bytes(), [&output](std::span<const std::uint8_t> body) { output.Write(body); });
+    DocumentReader reader(oldKey.bytes(), [&](std::u16string_view text) {
         if (text.find(u'\uFFFD') != std::u16string_view::npos)
             clean = false;
         again.Write(text);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "document_key.h"
+#include "key_holder.h"
 #include "secure_memory.h"
 
 #include <string>
@@ -41,15 +42,6 @@ enum class KeyUse { Open, Write };
 
 // Which of rekey's two keys is meant; plain commands have only the current one.
 enum class KeyRole { Current, New };
-
-// A document key that is wiped when it goes out of scope.
-struct ScopedKey {
-    DocumentKey key{};
-    ScopedKey() = default;
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    ~ScopedKey() { SecureWipe(key.data(), key.size()); }
-};
 
 // Fills key from source; document names the file in prompts. Throws CliFailure: kExitUsage when
 // no source was given and there is no terminal to prompt on, when standard

@@ -1,4 +1,5 @@
 #include "key_derivation.h"
+#include "key_holder.h"
 
 #include "support/password_key.h"
 #include "support/random_seed.h"
@@ -156,4 +157,20 @@ TEST_F(KeyFile, UnopenablePathFailsAndLeavesTheKeyUntouched)
     // Success then overwrites all 32 bytes.
     ASSERT_TRUE(DeriveKeyFromFile(Write("abc.key", {'a', 'b', 'c'}), key));
     EXPECT_EQ(Text(key), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// The held key has one owner: moving it on leaves the zero key behind, and
+// keys compare by every byte.
+TEST(KeyHolder, MovingLeavesTheZeroKeyAndKeysCompareWhole)
+{
+    tavro::KeyHolder held(PasswordKey(u"secret"));
+    tavro::KeyHolder copy = held.Copy();
+    EXPECT_TRUE(copy.SameKey(held));
+    tavro::KeyHolder moved = std::move(held);
+    EXPECT_EQ(held.bytes(), tavro::kZeroKey); // NOLINT(bugprone-use-after-move): the point of the test
+    EXPECT_TRUE(moved.SameKey(copy));
+    copy.bytes()[31] ^= 1;
+    EXPECT_FALSE(moved.SameKey(copy));
+    moved.Wipe();
+    EXPECT_EQ(moved.bytes(), tavro::kZeroKey);
 }
