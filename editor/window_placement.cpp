@@ -20,7 +20,7 @@ bool CanPlaceWindows()
 
 } // namespace
 
-void CTavroTextEditorDlg::PlaceWindow()
+void MainWindow::PlaceWindow()
 {
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     resize(m_windowGeometry.width - frame.left() - frame.right(),
@@ -30,7 +30,7 @@ void CTavroTextEditorDlg::PlaceWindow()
         move(m_windowGeometry.left, m_windowGeometry.top);
 }
 
-bool CTavroTextEditorDlg::event(QEvent* event)
+bool MainWindow::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
     switch (event->type()) {
@@ -40,12 +40,12 @@ bool CTavroTextEditorDlg::event(QEvent* event)
     case QEvent::Show:
         // The first event after the window manager framed the window: the
         // frame is known now, the client size can be made to fit.
-        if (m_bPlacementPending && windowHandle() && !windowHandle()->frameMargins().isNull()) {
-            m_bPlacementPending = false;
+        if (m_placementPending && windowHandle() && !windowHandle()->frameMargins().isNull()) {
+            m_placementPending = false;
             if (!isMaximized() && !isFullScreen()) // a maximized one keeps the screen
                 PlaceWindow();
         }
-        if (isVisible() && windowState() == Qt::WindowNoState && !m_bPlacementPending)
+        if (isVisible() && windowState() == Qt::WindowNoState && !m_placementPending)
             m_normalOuter = frameGeometry();
         break;
     default:

@@ -10,11 +10,11 @@ namespace tavro {
 // translation "qtbase_zh_CN" is not installed.
 bool InstallQtChineseTranslation(QCoreApplication& app);
 
-class CTavroTextEditorApp {
+class Application {
 public:
     // Runs the editor; arguments after the program name name a document.
     // Returns the process exit code.
-    int InitInstance(int& argc, char** argv);
+    int Run(int& argc, char** argv);
 };
 
 } // namespace tavro

@@ -1,6 +1,6 @@
-// The font dialog: one face, size and colour for all text of both editors,
-// edited on a working copy with a live preview. Its product is g_charFormat
-// (first 92 bytes) with g_bFontAccepted set, on "确定" only.
+// The font dialog: one face, size and colour for all text of the editor,
+// edited on a working copy of the format with a live preview. It ends
+// Accepted on "确定" (the format chosen is charFormat()), Rejected otherwise.
 //
 // The size number n of the size field stands for n × n twips (14 is 196
 // twips); 8 to 120 are taken, anything else is ignored without a word.
@@ -16,14 +16,14 @@ class QPushButton;
 
 namespace tavro {
 
-class CRichEditCtrl;
+class TextEditor;
 class Prompts;
 
-class SETFONTDialog : public QDialog {
+class FontDialog : public QDialog {
     Q_OBJECT
 public:
-    // prompts: the colour chooser the dialog shows.
-    explicit SETFONTDialog(Prompts& prompts, QWidget* parent = nullptr);
+    // initial: the format the editor has; prompts: the colour chooser the dialog shows.
+    FontDialog(const CharFormat2W& initial, Prompts& prompts, QWidget* parent = nullptr);
 
     // Handlers, public so that tests can drive them.
     void OnInitDialog();      // run by the constructor
@@ -35,13 +35,14 @@ public:
     void OnRestoreDefaults(); // "恢复默认值"
     void ApplyPreview();      // shows m_charFormat in the preview
 
-    // The working copy; only its first 92 bytes come from and go to g_charFormat.
+    // The working copy: the initial format with what the dialog edits (face,
+    // size, colour) as chosen; the bytes it does not edit are the initial ones.
     const CharFormat2W& charFormat() const { return m_charFormat; }
 
     // The controls, for tests.
     QFontComboBox* fontList() const { return m_comboFont; }     // 1009
     QLineEdit* sizeEdit() const { return m_editSize; }          // 1003
-    CRichEditCtrl* preview() const { return m_editPreview; }    // 1007
+    TextEditor* preview() const { return m_editPreview; }    // 1007
     QPushButton* okButton() const { return m_buttonOk; }        // 1004
     QPushButton* cancelButton() const { return m_buttonCancel; } // 1005
     QPushButton* restoreButton() const { return m_buttonRestore; } // 1006
@@ -57,14 +58,14 @@ protected:
 private:
     Prompts& m_prompts;
     CharFormat2W m_charFormat;
-    CRichEditCtrl* m_editPreview = nullptr;
+    TextEditor* m_editPreview = nullptr;
     QFontComboBox* m_comboFont = nullptr;
     QLineEdit* m_editSize = nullptr;
     QPushButton* m_buttonOk = nullptr;
     QPushButton* m_buttonCancel = nullptr;
     QPushButton* m_buttonRestore = nullptr;
     QPushButton* m_buttonColor = nullptr;
-    bool m_bFaceEditFinishing = false; // the list's edit part is handing in typed text
+    bool m_faceEditFinishing = false; // the list's edit part is handing in typed text
 };
 
 } // namespace tavro

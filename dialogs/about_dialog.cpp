@@ -1,4 +1,4 @@
-#include "about_dlg.h"
+#include "about_dialog.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -26,7 +26,7 @@ QPixmap RenderPicture(QSize size, qreal pixelRatio)
 
 } // namespace
 
-AboutDlg::AboutDlg(QWidget* parent)
+AboutDialog::AboutDialog(QWidget* parent)
     : InformationDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     m_picture = new QLabel(this);
@@ -39,7 +39,7 @@ AboutDlg::AboutDlg(QWidget* parent)
     setFixedSize(kPictureSize);
 }
 
-void AboutDlg::mousePressEvent(QMouseEvent* event)
+void AboutDialog::mousePressEvent(QMouseEvent* event)
 {
     // Either button closes the box, as OK would.
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)

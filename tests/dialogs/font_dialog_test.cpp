@@ -1,7 +1,6 @@
-#include "set_font_dialog.h"
+#include "font_dialog.h"
 
-#include "program_state.h"
-#include "rich_edit_ctrl.h"
+#include "text_editor.h"
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
 
@@ -23,11 +22,9 @@
 #include <utility>
 
 using tavro::CharFormat2W;
-using tavro::g_bFontAccepted;
-using tavro::g_charFormat;
 using tavro::kCharFormat2WSize;
 using tavro::kCharFormatWSize;
-using tavro::SETFONTDialog;
+using tavro::FontDialog;
 using tavro::test::ScriptedPrompts;
 using tavro::test::ShownPrompt;
 
@@ -46,7 +43,7 @@ public:
 
 // A dialog on screen, as the Font command runs it.
 using tavro::test::kNoResult;
-using Harness = tavro::test::DialogHarness<SETFONTDialog, ColorPrompts>;
+using Harness = tavro::test::DialogHarness<FontDialog, ColorPrompts>;
 
 // A format unlike the default in every field the dialog edits, with bytes
 // in the tail (92..115) that the dialog must never touch.
@@ -63,18 +60,9 @@ CharFormat2W StoredFormat()
     return format;
 }
 
-class SetFontDialogTest : public ::testing::Test {
+class FontDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        g_charFormat = StoredFormat();
-        g_bFontAccepted = false;
-    }
-    void TearDown() override
-    {
-        g_charFormat = CharFormat2W::Default();
-        g_bFontAccepted = false;
-    }
+    CharFormat2W stored = StoredFormat(); // the editor's format the dialog opens on
 };
 
 QGroupBox* GroupTitled(const QDialog& dialog, const QString& title)
@@ -112,10 +100,10 @@ void Erase(QLineEdit* edit)
 
 // ---- Opening ---------------------------------------------------------------------
 
-TEST_F(SetFontDialogTest, OpensWithItsTextsTheStoredFormatAndAnEmptyFaceList)
+TEST_F(FontDialogTest, OpensWithItsTextsTheStoredFormatAndAnEmptyFaceList)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("设置字体"));
     for (const char* title : {"字体", "大小和颜色", "预览"})
         EXPECT_NE(GroupTitled(d, QString::fromUtf8(title)), nullptr) << title;
@@ -126,12 +114,9 @@ TEST_F(SetFontDialogTest, OpensWithItsTextsTheStoredFormatAndAnEmptyFaceList)
     EXPECT_EQ(d.restoreButton()->text(), QStringLiteral("恢复默认值"));
     EXPECT_EQ(d.colorButton()->text(), QStringLiteral("文字颜色"));
 
-    // The working copy is the stored format's first 92 bytes, nothing after.
+    // The working copy is the stored format (its size field aside).
     const auto& bytes = d.charFormat().bytes();
-    EXPECT_TRUE(std::equal(bytes.begin() + 4, bytes.begin() + kCharFormatWSize,
-                           g_charFormat.bytes().begin() + 4));
-    EXPECT_TRUE(std::all_of(bytes.begin() + kCharFormatWSize, bytes.end(),
-                            [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(bytes.begin() + 4, bytes.end(), stored.bytes().begin() + 4));
     EXPECT_EQ(d.sizeEdit()->text(), QStringLiteral("16"));
 
     // No face chosen yet: the list's edit part is empty.
@@ -140,7 +125,7 @@ TEST_F(SetFontDialogTest, OpensWithItsTextsTheStoredFormatAndAnEmptyFaceList)
     EXPECT_GT(d.fontList()->count(), 0);
 
     // The preview: its text, disabled, in the working format.
-    EXPECT_EQ(d.preview()->GetWindowText(),
+    EXPECT_EQ(d.preview()->text(),
               QStringLiteral("这是测试文字 0123456789\nABCDEFGHIJKLMNOPQRSTUVWXYZ\nabcdefghijklmnopqrstuvwxyz"));
     EXPECT_FALSE(d.preview()->isEnabled());
     EXPECT_EQ(d.preview()->font().family(), QStringLiteral("DejaVu Serif"));
@@ -152,7 +137,7 @@ TEST_F(SetFontDialogTest, OpensWithItsTextsTheStoredFormatAndAnEmptyFaceList)
     EXPECT_TRUE(h.prompts.shown.empty());
 }
 
-TEST_F(SetFontDialogTest, SizeFieldShowsTheSquareRootOfTheHeightAndAppliesIt)
+TEST_F(FontDialogTest, SizeFieldShowsTheSquareRootOfTheHeightAndAppliesIt)
 {
     struct Case {
         std::int32_t stored;
@@ -170,8 +155,8 @@ TEST_F(SetFontDialogTest, SizeFieldShowsTheSquareRootOfTheHeightAndAppliesIt)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        g_charFormat.setYHeight(c.stored);
-        Harness h;
+        stored.setYHeight(c.stored);
+        Harness h(stored);
         EXPECT_EQ(h.dialog.sizeEdit()->text(), QString::fromLatin1(c.shown));
         EXPECT_EQ(h.dialog.charFormat().yHeight(), c.height);
     }
@@ -179,10 +164,10 @@ TEST_F(SetFontDialogTest, SizeFieldShowsTheSquareRootOfTheHeightAndAppliesIt)
 
 // ---- The size rule ---------------------------------------------------------------
 
-TEST_F(SetFontDialogTest, TypedSizeTakesEffectOnlyWithinEightToOneHundredTwenty)
+TEST_F(FontDialogTest, TypedSizeTakesEffectOnlyWithinEightToOneHundredTwenty)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     QLineEdit* size = d.sizeEdit();
 
     Erase(size); // empty: the last valid height stays
@@ -201,12 +186,11 @@ TEST_F(SetFontDialogTest, TypedSizeTakesEffectOnlyWithinEightToOneHundredTwenty)
     EXPECT_EQ(d.charFormat().yHeight(), 400);
 
     d.okButton()->click();
-    EXPECT_TRUE(g_bFontAccepted);
-    EXPECT_EQ(g_charFormat.yHeight(), 400);
-    EXPECT_TRUE(h.ClosedWithCancelCode());
+    EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+    EXPECT_EQ(d.charFormat().yHeight(), 400);
 }
 
-TEST_F(SetFontDialogTest, SizeBoundsAndTheReadingOfTheNumber)
+TEST_F(FontDialogTest, SizeBoundsAndTheReadingOfTheNumber)
 {
     struct Case {
         const char* text;
@@ -220,7 +204,7 @@ TEST_F(SetFontDialogTest, SizeBoundsAndTheReadingOfTheNumber)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        Harness h;
+        Harness h(stored);
         // Program-side text bypasses the digits-only filter, as pasted text
         // might; the number at its start is what counts.
         h.dialog.sizeEdit()->setText(QString::fromLatin1(c.text));
@@ -230,10 +214,10 @@ TEST_F(SetFontDialogTest, SizeBoundsAndTheReadingOfTheNumber)
 
 // ---- Face, colour, defaults ------------------------------------------------------
 
-TEST_F(SetFontDialogTest, ChoosingAFaceFromTheListSetsIt)
+TEST_F(FontDialogTest, ChoosingAFaceFromTheListSetsIt)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     QFontComboBox* list = d.fontList();
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down); // from no choice to the first face
@@ -247,10 +231,10 @@ TEST_F(SetFontDialogTest, ChoosingAFaceFromTheListSetsIt)
     EXPECT_NE(d.charFormat().faceName(), first);
 }
 
-TEST_F(SetFontDialogTest, TypingANameIntoTheFaceListChoosesNothing)
+TEST_F(FontDialogTest, TypingANameIntoTheFaceListChoosesNothing)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     // The exact name of an installed face other than the current one.
     QString typed = d.fontList()->itemText(0);
     if (typed == d.charFormat().faceName())
@@ -264,15 +248,14 @@ TEST_F(SetFontDialogTest, TypingANameIntoTheFaceListChoosesNothing)
 
     // Enter hands the text in and commits the dialog: the face stays.
     QTest::keyClick(faceEdit, Qt::Key_Return);
-    EXPECT_TRUE(h.ClosedWithCancelCode());
-    EXPECT_TRUE(g_bFontAccepted);
-    EXPECT_EQ(g_charFormat.faceName(), QStringLiteral("DejaVu Serif"));
+    EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+    EXPECT_EQ(d.charFormat().faceName(), QStringLiteral("DejaVu Serif"));
 }
 
-TEST_F(SetFontDialogTest, ColourChooserOpensOnBlackAndOnlyAConfirmedColourCounts)
+TEST_F(FontDialogTest, ColourChooserOpensOnBlackAndOnlyAConfirmedColourCounts)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     h.prompts.AnswerColor(std::nullopt);
     d.colorButton()->click();
     EXPECT_EQ(d.charFormat().crTextColor(), 0x00123456u);
@@ -288,10 +271,10 @@ TEST_F(SetFontDialogTest, ColourChooserOpensOnBlackAndOnlyAConfirmedColourCounts
     EXPECT_TRUE(d.isVisible());
 }
 
-TEST_F(SetFontDialogTest, RestoreDefaultsSetsFaceSizeAndColourOnly)
+TEST_F(FontDialogTest, RestoreDefaultsSetsFaceSizeAndColourOnly)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     d.fontList()->setFocus();
     QTest::keyClick(d.fontList(), Qt::Key_Down);
     const int chosen = d.fontList()->currentIndex();
@@ -305,104 +288,92 @@ TEST_F(SetFontDialogTest, RestoreDefaultsSetsFaceSizeAndColourOnly)
     EXPECT_TRUE(d.fontList()->currentText().isEmpty()); // edit part emptied...
     EXPECT_EQ(d.fontList()->currentIndex(), chosen);     // ...the list left as it was
     EXPECT_EQ(d.charFormat().bCharSet(), 134);           // other fields untouched
-    EXPECT_EQ(d.charFormat().dwMask(), g_charFormat.dwMask());
+    EXPECT_EQ(d.charFormat().dwMask(), stored.dwMask());
 
     d.okButton()->click();
-    EXPECT_EQ(g_charFormat.faceName(), QStringLiteral("微软雅黑"));
-    EXPECT_EQ(g_charFormat.yHeight(), 196);
-    EXPECT_EQ(g_charFormat.crTextColor(), 0u);
+    EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+    EXPECT_EQ(d.charFormat().faceName(), QStringLiteral("微软雅黑"));
+    EXPECT_EQ(d.charFormat().yHeight(), 196);
+    EXPECT_EQ(d.charFormat().crTextColor(), 0u);
 }
 
 // ---- Closing ---------------------------------------------------------------------
 
-TEST_F(SetFontDialogTest, OkCopiesTheFirst92BytesOnly)
+TEST_F(FontDialogTest, OkGivesTheChosenFieldsAndKeepsTheBytesItDoesNotEdit)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     d.sizeEdit()->setText(QStringLiteral("20"));
     h.prompts.AnswerColor(QColor(Qt::red));
     d.colorButton()->click();
-    const CharFormat2W before = g_charFormat;
     d.okButton()->click();
 
-    EXPECT_TRUE(g_bFontAccepted);
-    EXPECT_TRUE(h.ClosedWithCancelCode());
-    const auto& stored = g_charFormat.bytes();
-    EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + kCharFormatWSize,
-                           d.charFormat().bytes().begin()));
-    EXPECT_TRUE(std::equal(stored.begin() + kCharFormatWSize, stored.end(),
-                           before.bytes().begin() + kCharFormatWSize));
-    EXPECT_EQ(g_charFormat.yHeight(), 400);
-    EXPECT_EQ(g_charFormat.crTextColor(), 0x000000FFu);
-    EXPECT_EQ(g_charFormat.faceName(), QStringLiteral("DejaVu Serif"));
+    EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+    const auto& chosen = d.charFormat().bytes();
+    EXPECT_TRUE(std::equal(chosen.begin() + kCharFormatWSize, chosen.end(),
+                           stored.bytes().begin() + kCharFormatWSize));
+    EXPECT_EQ(d.charFormat().bCharSet(), 134);
+    EXPECT_EQ(d.charFormat().yHeight(), 400);
+    EXPECT_EQ(d.charFormat().crTextColor(), 0x000000FFu);
+    EXPECT_EQ(d.charFormat().faceName(), QStringLiteral("DejaVu Serif"));
 }
 
-TEST_F(SetFontDialogTest, CancelEscapeAndTheCloseBoxChangeNothing)
+TEST_F(FontDialogTest, CancelEscapeAndTheCloseBoxChangeNothing)
 {
-    const auto cancelButton = [](SETFONTDialog& d) { d.cancelButton()->click(); };
-    const auto escape = [](SETFONTDialog& d) { QTest::keyClick(d.sizeEdit(), Qt::Key_Escape); };
-    const auto closeBox = [](SETFONTDialog& d) { EXPECT_TRUE(d.close()); };
-    const std::pair<const char*, std::function<void(SETFONTDialog&)>> ways[] = {
+    const auto cancelButton = [](FontDialog& d) { d.cancelButton()->click(); };
+    const auto escape = [](FontDialog& d) { QTest::keyClick(d.sizeEdit(), Qt::Key_Escape); };
+    const auto closeBox = [](FontDialog& d) { EXPECT_TRUE(d.close()); };
+    const std::pair<const char*, std::function<void(FontDialog&)>> ways[] = {
         {"取消", cancelButton}, {"Escape", escape}, {"close box", closeBox}};
     for (const auto& [name, close] : ways) {
         SCOPED_TRACE(name);
-        const CharFormat2W before = g_charFormat;
-        Harness h;
-        SETFONTDialog& d = h.dialog;
+        Harness h(stored);
+        FontDialog& d = h.dialog;
         d.fontList()->setFocus();
         QTest::keyClick(d.fontList(), Qt::Key_Down);
         d.sizeEdit()->setText(QStringLiteral("40"));
         h.prompts.AnswerColor(QColor(Qt::green));
         d.colorButton()->click();
-        ASSERT_NE(d.charFormat().yHeight(), before.yHeight());
+        ASSERT_NE(d.charFormat().yHeight(), stored.yHeight());
 
         close(d);
         EXPECT_TRUE(h.ClosedWithCancelCode());
-        EXPECT_FALSE(g_bFontAccepted);
-        EXPECT_EQ(g_charFormat.bytes(), before.bytes());
     }
 }
 
-TEST_F(SetFontDialogTest, EnterCommitsExceptOnAButton)
+TEST_F(FontDialogTest, EnterCommitsExceptOnAButton)
 {
     {
         SCOPED_TRACE("Enter in the size field");
-        Harness h;
+        Harness h(stored);
         Erase(h.dialog.sizeEdit());
         Type(h.dialog.sizeEdit(), QStringLiteral("12"));
         QTest::keyClick(h.dialog.sizeEdit(), Qt::Key_Return);
-        EXPECT_TRUE(h.ClosedWithCancelCode());
-        EXPECT_TRUE(g_bFontAccepted);
-        EXPECT_EQ(g_charFormat.yHeight(), 144);
+        EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+        EXPECT_EQ(h.dialog.charFormat().yHeight(), 144);
     }
     {
         SCOPED_TRACE("keypad Enter on the dialog");
-        g_bFontAccepted = false;
-        Harness h;
+        Harness h(stored);
         QTest::keyClick(&h.dialog, Qt::Key_Enter, Qt::KeypadModifier);
-        EXPECT_TRUE(h.ClosedWithCancelCode());
-        EXPECT_TRUE(g_bFontAccepted);
+        EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
     }
     {
         SCOPED_TRACE("Enter on 取消 presses 取消");
-        g_bFontAccepted = false;
-        const CharFormat2W before = g_charFormat;
-        Harness h;
+        Harness h(stored);
         h.dialog.sizeEdit()->setText(QStringLiteral("50"));
         h.dialog.cancelButton()->setFocus();
         QTest::keyClick(h.dialog.cancelButton(), Qt::Key_Return);
         EXPECT_TRUE(h.ClosedWithCancelCode());
-        EXPECT_FALSE(g_bFontAccepted);
-        EXPECT_EQ(g_charFormat.bytes(), before.bytes());
     }
 }
 
 // ---- Look ------------------------------------------------------------------------
 
-TEST_F(SetFontDialogTest, KeepsItsArrangementAtAFixedSizeWithNothingClipped)
+TEST_F(FontDialogTest, KeepsItsArrangementAtAFixedSizeWithNothingClipped)
 {
-    Harness h;
-    SETFONTDialog& d = h.dialog;
+    Harness h(stored);
+    FontDialog& d = h.dialog;
     d.layout()->activate();
     const QSize size = d.size();
     EXPECT_EQ(d.minimumSize(), size);

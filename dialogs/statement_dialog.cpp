@@ -1,4 +1,4 @@
-#include "statement.h"
+#include "statement_dialog.h"
 
 #include "char_format.h"
 #include "dialog_style.h"
@@ -14,7 +14,7 @@
 
 namespace tavro {
 
-const QString Statement::kText = QStringLiteral(
+const QString StatementDialog::kText = QStringLiteral(
     "注意:\n"
     "   1.本软件只具备基础磁盘读写功能,理论上可通过任何杀毒软件.也可跟踪软件行为,让您放心使用.\n"
     "   2.解密无法校验密码是否正确,极大增加文本安全性,它的安全性很高.\n"
@@ -35,7 +35,7 @@ constexpr std::int32_t kHeight = 225; // twips: 11.25 points
 
 } // namespace
 
-Statement::Statement(QWidget* parent)
+StatementDialog::StatementDialog(QWidget* parent)
     : InformationDialog(parent, kFixedDialogFlags)
 {
     setWindowTitle(QStringLiteral("安全申明及原理"));
@@ -71,7 +71,7 @@ Statement::Statement(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void Statement::OnInitDialog()
+void StatementDialog::OnInitDialog()
 {
     m_editStatement->setPlainText(kText);
     SetRangeFormat(0, kFormatStart, kNotesColor);
@@ -79,7 +79,7 @@ void Statement::OnInitDialog()
     SetRangeFormat(kKeyStart, -1, kKeyColor);
 }
 
-void Statement::SetRangeFormat(int start, int end, std::uint32_t colorRef)
+void StatementDialog::SetRangeFormat(int start, int end, std::uint32_t colorRef)
 {
     CharFormat2W record;
     record.setCbSize(static_cast<std::uint32_t>(kCharFormatWSize));

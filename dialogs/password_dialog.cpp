@@ -1,9 +1,8 @@
-#include "set_password.h"
+#include "password_dialog.h"
 
 #include "dialog_style.h"
 
 #include "key_derivation.h"
-#include "program_state.h"
 #include "prompts.h"
 #include "secure_memory.h"
 
@@ -29,7 +28,7 @@ const QString kNotSet = QStringLiteral("(未设置)");
 
 } // namespace
 
-SetPassword::SetPassword(Prompts& prompts, QWidget* parent)
+PasswordDialog::PasswordDialog(Prompts& prompts, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags),
       m_prompts(prompts)
 {
@@ -115,28 +114,28 @@ SetPassword::SetPassword(Prompts& prompts, QWidget* parent)
     setTabOrder(m_buttonFile, m_buttonCancel);
     setTabOrder(m_buttonCancel, m_buttonConfirm);
 
-    connect(m_radioTyped, &QRadioButton::clicked, this, &SetPassword::OnTypedPasswordMode);
-    connect(m_radioKeyFile, &QRadioButton::clicked, this, &SetPassword::OnKeyFileMode);
-    connect(m_buttonFile, &QPushButton::clicked, this, &SetPassword::OnChooseKeyFile);
-    connect(m_buttonConfirm, &QPushButton::clicked, this, &SetPassword::OnConfirmPassword);
-    connect(m_buttonCancel, &QPushButton::clicked, this, &SetPassword::OnCancel);
+    connect(m_radioTyped, &QRadioButton::clicked, this, &PasswordDialog::OnTypedPasswordMode);
+    connect(m_radioKeyFile, &QRadioButton::clicked, this, &PasswordDialog::OnKeyFileMode);
+    connect(m_buttonFile, &QPushButton::clicked, this, &PasswordDialog::OnChooseKeyFile);
+    connect(m_buttonConfirm, &QPushButton::clicked, this, &PasswordDialog::OnConfirmPassword);
+    connect(m_buttonCancel, &QPushButton::clicked, this, &PasswordDialog::OnCancel);
 
     // Start in typed mode with the keyboard in the password field.
     OnTypedPasswordMode();
     m_editPassword->setFocus();
 }
 
-void SetPassword::OnTypedPasswordMode()
+void PasswordDialog::OnTypedPasswordMode()
 {
     m_radioTyped->setChecked(true);
     m_radioKeyFile->setChecked(false);
     m_buttonFile->setEnabled(false);
     m_labelKeyFile->setText(kNotSet);
     m_editPassword->setEnabled(true);
-    m_strKeyFilePath.clear();
+    m_keyFilePath.clear();
 }
 
-void SetPassword::OnKeyFileMode()
+void PasswordDialog::OnKeyFileMode()
 {
     m_radioKeyFile->setChecked(true);
     m_radioTyped->setChecked(false);
@@ -146,7 +145,7 @@ void SetPassword::OnKeyFileMode()
     // The label and the path stay: typed mode has already emptied them.
 }
 
-void SetPassword::OnChooseKeyFile()
+void PasswordDialog::OnChooseKeyFile()
 {
     FileDialogRequest request;
     request.mode = FileDialogMode::Open; // any file; no filter, no suffix added
@@ -155,44 +154,50 @@ void SetPassword::OnChooseKeyFile()
     if (!chosen)
         return; // cancelled: the previous choice stands
     // Kept exactly as chosen: a backslash is an ordinary file-name character here.
-    m_strKeyFilePath = chosen->path;
+    m_keyFilePath = chosen->path;
     m_labelKeyFile->setText(chosen->fileName);
 }
 
-void SetPassword::OnConfirmPassword()
+void PasswordDialog::OnConfirmPassword()
 {
     if (m_radioTyped->isChecked()) {
         const QString text = m_editPassword->text();
+        KeyHolder key;
         DeriveKeyFromPassword(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
                                                   static_cast<std::size_t>(text.size())),
-                              g_documentKey);
-        m_bTypedConfirmed = true;
-        done(QDialog::Rejected); // nobody reads the result
+                              key.bytes());
+        m_key = std::move(key);
+        m_typedConfirmed = true;
+        accept();
         return;
     }
     if (m_radioKeyFile->isChecked()) {
         // The path in the file system's own encoding, byte for byte.
-        const std::filesystem::path path(QFile::encodeName(m_strKeyFilePath).toStdString());
-        DocumentKey key{};
-        if (!DeriveKeyFromFile(path, key)) {
+        const std::filesystem::path path(QFile::encodeName(m_keyFilePath).toStdString());
+        KeyHolder key;
+        if (!DeriveKeyFromFile(path, key.bytes())) {
             m_prompts.Tell(this, QStringLiteral("无法打开文件(是否已被删除)."),
                            QStringLiteral("读取失败"), MessageIcon::Error);
             return; // stays open: the user may choose another file or switch mode
         }
-        g_documentKey = key;
-        SecureWipe(key.data(), key.size());
-        done(QDialog::Rejected);
+        m_key = std::move(key);
+        accept();
         return;
     }
     m_prompts.Tell(this, QStringLiteral("貌似没有选中!??"), ApplicationName());
 }
 
-void SetPassword::OnCancel()
+void PasswordDialog::OnCancel()
 {
-    QDialog::reject(); // g_documentKey stays as the caller left it
+    QDialog::reject(); // no key: the caller's stays as it was
 }
 
-void SetPassword::keyPressEvent(QKeyEvent* event)
+std::optional<KeyHolder> PasswordDialog::takeKey()
+{
+    return std::exchange(m_key, std::nullopt);
+}
+
+void PasswordDialog::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Return:
@@ -205,7 +210,7 @@ void SetPassword::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void SetPassword::reject()
+void PasswordDialog::reject()
 {
     OnCancel();
 }

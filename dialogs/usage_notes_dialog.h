@@ -9,10 +9,10 @@ class QLabel;
 
 namespace tavro {
 
-class ImpDlg : public InformationDialog {
+class UsageNotesDialog : public InformationDialog {
     Q_OBJECT
 public:
-    explicit ImpDlg(QWidget* parent = nullptr);
+    explicit UsageNotesDialog(QWidget* parent = nullptr);
 
     // The paragraphs, in the order shown; each begins with eight spaces.
     static const QStringList kParagraphs;

@@ -8,10 +8,10 @@ class QLabel;
 
 namespace tavro {
 
-class AboutDlg : public InformationDialog {
+class AboutDialog : public InformationDialog {
     Q_OBJECT
 public:
-    explicit AboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     // The picture's size in device-independent pixels.
     static constexpr QSize kPictureSize{300, 220};

@@ -12,10 +12,10 @@ class QTextEdit;
 
 namespace tavro {
 
-class Statement : public InformationDialog {
+class StatementDialog : public InformationDialog {
     Q_OBJECT
 public:
-    explicit Statement(QWidget* parent = nullptr);
+    explicit StatementDialog(QWidget* parent = nullptr);
 
     // The statement: thirteen lines, each ended by a line feed.
     static const QString kText;

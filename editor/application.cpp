@@ -1,4 +1,4 @@
-#include "tavro_app.h"
+#include "application.h"
 
 #include "main_window.h"
 #include "qt_prompts.h"
@@ -24,14 +24,14 @@ bool InstallQtChineseTranslation(QCoreApplication& app)
     return QCoreApplication::installTranslator(translator);
 }
 
-int CTavroTextEditorApp::InitInstance(int& argc, char** argv)
+int Application::Run(int& argc, char** argv)
 {
     QApplication application(argc, argv);
     InstallQtChineseTranslation(application);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tavro.svg")));
     QGuiApplication::setDesktopFileName(QStringLiteral("tavro-editor")); // ties windows to the menu entry
     QtPrompts prompts;
-    CTavroTextEditorDlg window(prompts);
+    MainWindow window(prompts);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst(); // the program name
     window.OnInitDialog(arguments);

@@ -1,9 +1,8 @@
-#include "set_font_dialog.h"
+#include "font_dialog.h"
 
 #include "dialog_style.h"
-#include "program_state.h"
 #include "prompts.h"
-#include "rich_edit_ctrl.h"
+#include "text_editor.h"
 
 #include <QFontComboBox>
 #include <QGridLayout>
@@ -22,7 +21,7 @@
 
 namespace tavro {
 
-const QString SETFONTDialog::kPreviewText = QStringLiteral(
+const QString FontDialog::kPreviewText = QStringLiteral(
     "这是测试文字 0123456789\nABCDEFGHIJKLMNOPQRSTUVWXYZ\nabcdefghijklmnopqrstuvwxyz");
 
 namespace {
@@ -61,9 +60,9 @@ int SizeNumberOf(std::int32_t yHeight)
 
 } // namespace
 
-SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
+FontDialog::FontDialog(const CharFormat2W& initial, Prompts& prompts, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags),
-      m_prompts(prompts)
+      m_prompts(prompts), m_charFormat(initial)
 {
     setWindowTitle(QStringLiteral("设置字体"));
     const DialogUnits du(font());
@@ -79,11 +78,11 @@ SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
     // before and after the list's own mark that moment, so such a report is
     // not taken for the user's choice.
     auto* faceEdit = new QLineEdit;
-    const auto handingIn = [this] { m_bFaceEditFinishing = true; };
+    const auto handingIn = [this] { m_faceEditFinishing = true; };
     connect(faceEdit, &QLineEdit::returnPressed, this, handingIn);
     connect(faceEdit, &QLineEdit::editingFinished, this, handingIn);
     m_comboFont->setLineEdit(faceEdit);
-    connect(faceEdit, &QLineEdit::editingFinished, this, [this] { m_bFaceEditFinishing = false; });
+    connect(faceEdit, &QLineEdit::editingFinished, this, [this] { m_faceEditFinishing = false; });
     m_comboFont->setCompleter(nullptr);
     m_comboFont->setCurrentIndex(-1);
     m_comboFont->setMinimumWidth(du.X(109));
@@ -115,7 +114,7 @@ SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
 
     // Middle: the preview, shown in the working format and never edited.
     auto* previewGroup = new QGroupBox(QStringLiteral("预览"), this);
-    m_editPreview = new CRichEditCtrl(previewGroup);
+    m_editPreview = new TextEditor(previewGroup);
     m_editPreview->setEnabled(false);
     m_editPreview->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_editPreview->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -163,31 +162,30 @@ SETFONTDialog::SETFONTDialog(Prompts& prompts, QWidget* parent)
     setTabOrder(m_buttonRestore, m_buttonColor);
     setTabOrder(m_buttonColor, m_comboFont);
 
-    connect(m_buttonOk, &QPushButton::clicked, this, &SETFONTDialog::OnOK);
-    connect(m_buttonCancel, &QPushButton::clicked, this, &SETFONTDialog::OnCancel);
-    connect(m_buttonColor, &QPushButton::clicked, this, &SETFONTDialog::OnChooseColor);
-    connect(m_buttonRestore, &QPushButton::clicked, this, &SETFONTDialog::OnRestoreDefaults);
-    connect(m_editSize, &QLineEdit::textChanged, this, &SETFONTDialog::OnSizeChanged);
+    connect(m_buttonOk, &QPushButton::clicked, this, &FontDialog::OnOK);
+    connect(m_buttonCancel, &QPushButton::clicked, this, &FontDialog::OnCancel);
+    connect(m_buttonColor, &QPushButton::clicked, this, &FontDialog::OnChooseColor);
+    connect(m_buttonRestore, &QPushButton::clicked, this, &FontDialog::OnRestoreDefaults);
+    connect(m_editSize, &QLineEdit::textChanged, this, &FontDialog::OnSizeChanged);
     connect(m_comboFont, &QComboBox::activated, this, [this] {
-        if (!m_bFaceEditFinishing)
+        if (!m_faceEditFinishing)
             OnFontSelected();
     });
 
     OnInitDialog();
 }
 
-void SETFONTDialog::OnInitDialog()
+void FontDialog::OnInitDialog()
 {
-    std::memcpy(m_charFormat.bytes().data(), g_charFormat.bytes().data(), kCharFormatWSize);
     m_editSize->setText(QString::number(SizeNumberOf(m_charFormat.yHeight()))); // raises OnSizeChanged
-    m_editPreview->SetWindowText(kPreviewText);
+    m_editPreview->setText(kPreviewText);
     ApplyPreview();
     // The keyboard starts in the size field, its number selected for typing over.
     m_editSize->setFocus();
     m_editSize->selectAll();
 }
 
-void SETFONTDialog::OnSizeChanged()
+void FontDialog::OnSizeChanged()
 {
     const long long n = ParseSizeNumber(m_editSize->text());
     if (n < kSmallestSize || n > kLargestSize)
@@ -196,7 +194,7 @@ void SETFONTDialog::OnSizeChanged()
     ApplyPreview();
 }
 
-void SETFONTDialog::OnFontSelected()
+void FontDialog::OnFontSelected()
 {
     if (m_comboFont->currentIndex() < 0)
         return;
@@ -204,7 +202,7 @@ void SETFONTDialog::OnFontSelected()
     ApplyPreview();
 }
 
-void SETFONTDialog::OnChooseColor()
+void FontDialog::OnChooseColor()
 {
     // Opens on black, not on the current colour.
     const std::optional<QColor> chosen = m_prompts.ChooseColor(this, QColor(Qt::black));
@@ -214,7 +212,7 @@ void SETFONTDialog::OnChooseColor()
     ApplyPreview();
 }
 
-void SETFONTDialog::OnRestoreDefaults()
+void FontDialog::OnRestoreDefaults()
 {
     // Face, height and colour only; every other field stays as it is.
     m_charFormat.setYHeight(kDefaultHeight);
@@ -225,10 +223,12 @@ void SETFONTDialog::OnRestoreDefaults()
     m_comboFont->setEditText(QString()); // the edit part empties; the list keeps its choice
 }
 
-void SETFONTDialog::ApplyPreview()
+void FontDialog::ApplyPreview()
 {
-    m_editPreview->SetSel(0, -1);
-    m_editPreview->SetSelectionCharFormat(m_charFormat);
+    // Applying records the use: the preview's record is 92 bytes long.
+    m_charFormat.setCbSize(static_cast<std::uint32_t>(kCharFormatWSize));
+    m_editPreview->select(0, -1);
+    m_editPreview->applyFormat(m_charFormat);
     // The preview is disabled, yet shows the format as the editors will: its
     // text in the chosen colour on the usual background, the selection unseen.
     QPalette colors = m_editPreview->palette();
@@ -242,19 +242,17 @@ void SETFONTDialog::ApplyPreview()
     m_editPreview->setPalette(colors);
 }
 
-void SETFONTDialog::OnOK()
+void FontDialog::OnOK()
 {
-    g_bFontAccepted = true;
-    std::memcpy(g_charFormat.bytes().data(), m_charFormat.bytes().data(), kCharFormatWSize);
-    OnCancel(); // closes with the cancel code; nobody reads it
+    accept();
 }
 
-void SETFONTDialog::OnCancel()
+void FontDialog::OnCancel()
 {
-    QDialog::reject(); // g_charFormat untouched
+    QDialog::reject();
 }
 
-void SETFONTDialog::keyPressEvent(QKeyEvent* event)
+void FontDialog::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Return:
@@ -271,7 +269,7 @@ void SETFONTDialog::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void SETFONTDialog::reject()
+void FontDialog::reject()
 {
     OnCancel();
 }

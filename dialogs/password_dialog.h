@@ -1,10 +1,14 @@
 // The password dialog: the user gives a typed password or picks any file
-// whose bytes serve as the password. Its only product is g_documentKey: the
-// derived key on confirmation, unchanged on cancel.
+// whose bytes serve as the password. It ends Accepted once a key is derived
+// (takeKey() hands it over), Rejected when cancelled.
 #pragma once
+
+#include "key_holder.h"
 
 #include <QDialog>
 #include <QString>
+
+#include <optional>
 
 class QButtonGroup;
 class QLabel;
@@ -16,11 +20,11 @@ namespace tavro {
 
 class Prompts;
 
-class SetPassword : public QDialog {
+class PasswordDialog : public QDialog {
     Q_OBJECT
 public:
     // prompts: the file chooser and message boxes the dialog shows.
-    explicit SetPassword(Prompts& prompts, QWidget* parent = nullptr);
+    explicit PasswordDialog(Prompts& prompts, QWidget* parent = nullptr);
 
     // Button handlers, public so that tests and scripted prompts can drive them.
     void OnTypedPasswordMode(); // radio 1011
@@ -37,10 +41,12 @@ public:
     QPushButton* chooseFileButton() const { return m_buttonFile; }    // 1008
     QPushButton* cancelButton() const { return m_buttonCancel; }      // 1013
     QPushButton* confirmButton() const { return m_buttonConfirm; }    // 1014
-    const QString& keyFilePath() const { return m_strKeyFilePath; }
-    // The dialog closed by "确定" in typed-password mode: the key in
-    // g_documentKey comes from a password the user typed.
-    bool typedPasswordConfirmed() const { return m_bTypedConfirmed; }
+    const QString& keyFilePath() const { return m_keyFilePath; }
+    // The dialog closed by "确定" in typed-password mode: the key comes from
+    // a password the user typed.
+    bool typedPasswordConfirmed() const { return m_typedConfirmed; }
+    // The key derived on "确定", once; nothing after a cancel.
+    std::optional<KeyHolder> takeKey();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override; // Enter and Escape do nothing
@@ -48,8 +54,9 @@ protected:
 
 private:
     Prompts& m_prompts;
-    QString m_strKeyFilePath; // the chosen key file, empty when none
-    bool m_bTypedConfirmed = false;
+    QString m_keyFilePath; // the chosen key file, empty when none
+    bool m_typedConfirmed = false;
+    std::optional<KeyHolder> m_key;
     QLineEdit* m_editPassword = nullptr;
     QRadioButton* m_radioTyped = nullptr;
     QRadioButton* m_radioKeyFile = nullptr;

@@ -1,22 +1,22 @@
-#include "rich_edit_ctrl.h"
+#include "text_editor.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace tavro {
 
-CRichEditCtrl::CRichEditCtrl(QWidget* parent) : QPlainTextEdit(parent)
+TextEditor::TextEditor(QWidget* parent) : QPlainTextEdit(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(false);
 }
 
-QString CRichEditCtrl::GetWindowText() const
+QString TextEditor::text() const
 {
     // Raw text keeps characters such as U+00A0 that toPlainText() would alter;
     // paragraph and line separators become '\n', one character each.
@@ -28,20 +28,20 @@ QString CRichEditCtrl::GetWindowText() const
     return text;
 }
 
-void CRichEditCtrl::SetWindowText(const QString& text)
+void TextEditor::setText(const QString& text)
 {
     setPlainText(text);
 }
 
-qsizetype CRichEditCtrl::GetTextLength() const
+qsizetype TextEditor::textLength() const
 {
     // The document counts one separator after the last block.
     return document()->characterCount() - 1;
 }
 
-void CRichEditCtrl::SetSel(qsizetype start, qsizetype end)
+void TextEditor::select(qsizetype start, qsizetype end)
 {
-    const qsizetype length = GetTextLength();
+    const qsizetype length = textLength();
     QTextCursor cursor = textCursor();
     if (start < 0) {
         cursor.setPosition(cursor.selectionEnd());
@@ -56,14 +56,13 @@ void CRichEditCtrl::SetSel(qsizetype start, qsizetype end)
     setTextCursor(cursor);
 }
 
-void CRichEditCtrl::GetSel(qsizetype& start, qsizetype& end) const
+std::pair<qsizetype, qsizetype> TextEditor::selection() const
 {
     const QTextCursor cursor = textCursor();
-    start = cursor.selectionStart();
-    end = cursor.selectionEnd();
+    return {cursor.selectionStart(), cursor.selectionEnd()};
 }
 
-void CRichEditCtrl::ReplaceRange(qsizetype start, qsizetype end, const QString& text)
+void TextEditor::replaceRange(qsizetype start, qsizetype end, const QString& text)
 {
     const int horizontal = horizontalScrollBar()->value();
     const int vertical = verticalScrollBar()->value();
@@ -75,7 +74,7 @@ void CRichEditCtrl::ReplaceRange(qsizetype start, qsizetype end, const QString& 
     verticalScrollBar()->setValue(vertical);
 }
 
-void CRichEditCtrl::ReplaceRanges(const std::vector<qsizetype>& positions, qsizetype length,
+void TextEditor::replaceRanges(const std::vector<qsizetype>& positions, qsizetype length,
                                   const QString& text)
 {
     const int horizontal = horizontalScrollBar()->value();
@@ -93,46 +92,14 @@ void CRichEditCtrl::ReplaceRanges(const std::vector<qsizetype>& positions, qsize
     verticalScrollBar()->setValue(vertical);
 }
 
-void CRichEditCtrl::TakeDocument(CRichEditCtrl& from)
+void TextEditor::setLocked(bool locked)
 {
-    QTextDocument* document = from.document();
-    // The document belongs to the control that shows it: a control deletes
-    // the document it owns when it is given another.
-    document->setParent(this);
-    from.setDocument(nullptr); // a new empty document of its own
-    from.document()->setDefaultFont(from.font());
-    // A plain-text layout lets only one of its views (the first, or a wider
-    // one) set the width the text wraps at. A wrapping control must be that
-    // view, else it would not rewrap when it narrows; a new layout has no
-    // view yet, so this control becomes it. The text lays out afresh either
-    // way; a control that does not wrap needs no new layout.
-    if (lineWrapMode() != QPlainTextEdit::NoWrap)
-        document->setDocumentLayout(new QPlainTextDocumentLayout(document));
-    setDocument(document); // deletes our former, empty document
-    if (document->defaultFont() != font())
-        document->setDefaultFont(font());
-}
-
-void CRichEditCtrl::SetReadOnly(bool readOnly)
-{
-    setReadOnly(readOnly);
-    if (readOnly)
+    setReadOnly(locked);
+    if (locked)
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
-void CRichEditCtrl::SetWordCharFormat(CharFormat2W& format)
-{
-    format.setCbSize(static_cast<std::uint32_t>(kCharFormat2WSize));
-    ShowFormat(format);
-}
-
-void CRichEditCtrl::SetSelectionCharFormat(CharFormat2W& format)
-{
-    format.setCbSize(static_cast<std::uint32_t>(kCharFormatWSize));
-    ShowFormat(format);
-}
-
-void CRichEditCtrl::ShowFormat(const CharFormat2W& format)
+void TextEditor::applyFormat(const CharFormat2W& format)
 {
     // All text carries the one format, so it is the control's font and text
     // colour. Setting an unchanged font would lay out the whole text again.
@@ -149,13 +116,35 @@ void CRichEditCtrl::ShowFormat(const CharFormat2W& format)
     }
 }
 
-void CRichEditCtrl::PastePlainText()
+void TextEditor::pastePlainText()
 {
     if (isReadOnly())
         return;
     const QString text = QApplication::clipboard()->text();
     if (!text.isEmpty())
         insertPlainText(text);
+}
+
+} // namespace tavro
+
+namespace tavro {
+
+qsizetype TextEditor::topPosition() const
+{
+    return cursorForPosition(QPoint(0, 0)).position();
+}
+
+void TextEditor::scrollToTop(qsizetype position)
+{
+    // The vertical scroll bar counts the document's lines (one a block
+    // without wrapping), so the line that holds position is its value.
+    const QTextBlock block = document()->findBlock(static_cast<int>(position));
+    if (!block.isValid())
+        return;
+    int line = block.firstLineNumber();
+    if (const QTextLayout* layout = block.layout(); layout && layout->lineCount() > 0)
+        line += layout->lineForTextPosition(static_cast<int>(position) - block.position()).lineNumber();
+    verticalScrollBar()->setValue(line);
 }
 
 } // namespace tavro

@@ -1,7 +1,6 @@
-#include "set_password.h"
+#include "password_dialog.h"
 
 #include "support/password_key.h"
-#include "program_state.h"
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
 
@@ -26,10 +25,9 @@
 #include <string>
 
 using tavro::DocumentKey;
-using tavro::g_documentKey;
 using tavro::MessageButtons;
 using tavro::MessageIcon;
-using tavro::SetPassword;
+using tavro::PasswordDialog;
 using tavro::test::ScriptedPrompts;
 using tavro::test::ShownPrompt;
 
@@ -44,33 +42,26 @@ constexpr const char* kKeyFileBytes = "55603e52a0532ea1b777a3ede206ea7a"; // kKe
 constexpr const char* kSecondKey = "f48cab8193e36d585b0822d82617e8f5";  // "second key\n"
 const QByteArray kKeyFileContent("key file bytes\0\xff\r\n", 18);
 
-// The key the caller had before the dialog: must survive every path that
-// does not confirm.
-const DocumentKey kCallerKey = [] {
-    DocumentKey key{};
-    const std::string text = "0123456789abcdef0123456789abcdef";
-    std::copy(text.begin(), text.end(), key.begin());
-    return key;
-}();
-
 const QString kNotSet = QStringLiteral("(未设置)");
 const QString kOpenFailure = QStringLiteral("无法打开文件(是否已被删除).");
 const QString kOpenFailureCaption = QStringLiteral("读取失败");
 
 std::string Text(const DocumentKey& key) { return std::string(key.begin(), key.end()); }
 
+// The key the dialog hands over, as text; "none" when it has none.
+std::string KeyText(PasswordDialog& dialog)
+{
+    const std::optional<tavro::KeyHolder> key = dialog.takeKey();
+    return key ? Text(key->bytes()) : "none";
+}
+
 // A dialog on screen with scripted prompts, as a caller runs it.
 using tavro::test::kNoResult;
-using Harness = tavro::test::DialogHarness<SetPassword, ScriptedPrompts>;
+using Harness = tavro::test::DialogHarness<PasswordDialog, ScriptedPrompts>;
 
-class SetPasswordTest : public ::testing::Test {
+class PasswordDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        g_documentKey = kCallerKey;
-    }
-    void TearDown() override { g_documentKey = tavro::kZeroKey; }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     QString WriteFile(const QString& name, const QByteArray& bytes) const
     {
@@ -96,7 +87,7 @@ void ExpectOpenFailureShown(const ScriptedPrompts& prompts)
     EXPECT_EQ(box.buttons, MessageButtons::Ok);
 }
 
-QGroupBox* GroupTitled(const SetPassword& dialog, const QString& title)
+QGroupBox* GroupTitled(const PasswordDialog& dialog, const QString& title)
 {
     for (QGroupBox* box : dialog.findChildren<QGroupBox*>())
         if (box->title() == title)
@@ -108,10 +99,10 @@ QGroupBox* GroupTitled(const SetPassword& dialog, const QString& title)
 
 // ---- Opening state and look -----------------------------------------------------
 
-TEST_F(SetPasswordTest, OpensInTypedModeWithItsTextsAndNoDefaultButton)
+TEST_F(PasswordDialogTest, OpensInTypedModeWithItsTextsAndNoDefaultButton)
 {
     Harness h;
-    SetPassword& d = h.dialog;
+    PasswordDialog& d = h.dialog;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("密码"));
     EXPECT_EQ(d.typedModeButton()->text(), QStringLiteral("键盘输入密码"));
     EXPECT_EQ(d.keyFileModeButton()->text(), QStringLiteral("某个文件作为密码"));
@@ -142,10 +133,10 @@ TEST_F(SetPasswordTest, OpensInTypedModeWithItsTextsAndNoDefaultButton)
     EXPECT_TRUE(h.prompts.shown.empty());
 }
 
-TEST_F(SetPasswordTest, KeepsItsArrangementAtAFixedSizeWithNothingClipped)
+TEST_F(PasswordDialogTest, KeepsItsArrangementAtAFixedSizeWithNothingClipped)
 {
     Harness h;
-    SetPassword& d = h.dialog;
+    PasswordDialog& d = h.dialog;
     QGroupBox* typedGroup = GroupTitled(d, QStringLiteral("文本密码(可以为空)"));
     QGroupBox* fileGroup = GroupTitled(d, QStringLiteral("选择一个文件"));
     ASSERT_TRUE(typedGroup && fileGroup);
@@ -200,7 +191,7 @@ TEST_F(SetPasswordTest, KeepsItsArrangementAtAFixedSizeWithNothingClipped)
 
 // ---- Typed password -------------------------------------------------------------
 
-TEST_F(SetPasswordTest, TypedPasswordInstallsItsKeyAndCloses)
+TEST_F(PasswordDialogTest, TypedPasswordGivesItsKeyAndCloses)
 {
     struct Case {
         QString password;
@@ -214,34 +205,33 @@ TEST_F(SetPasswordTest, TypedPasswordInstallsItsKeyAndCloses)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.password.toStdString());
-        g_documentKey = kCallerKey;
         Harness h;
         h.dialog.passwordEdit()->setText(c.password);
         h.dialog.confirmButton()->click();
-        EXPECT_EQ(Text(g_documentKey), c.key);
-        EXPECT_EQ(g_documentKey, tavro::test::PasswordKey(
-                                     reinterpret_cast<const char16_t*>(c.password.utf16())));
-        EXPECT_TRUE(h.ClosedWithCancelCode());
+        EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+        EXPECT_TRUE(h.dialog.typedPasswordConfirmed());
+        EXPECT_EQ(KeyText(h.dialog), c.key);
+        EXPECT_EQ(KeyText(h.dialog), "none"); // handed over once
         EXPECT_TRUE(h.prompts.shown.empty());
     }
 }
 
-TEST_F(SetPasswordTest, ModalRunEndsWithTheCancelCodeAfterConfirming)
+TEST_F(PasswordDialogTest, ModalRunEndsAcceptedAfterConfirming)
 {
     ScriptedPrompts prompts;
-    SetPassword dialog(prompts);
+    PasswordDialog dialog(prompts);
     QTimer::singleShot(0, &dialog, [&] {
         dialog.passwordEdit()->setText(QStringLiteral("abc"));
         dialog.confirmButton()->click();
     });
     QTimer::singleShot(10000, &dialog, [&] { dialog.done(kNoResult); }); // watchdog only
-    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
-    EXPECT_EQ(Text(g_documentKey), kAbc);
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(KeyText(dialog), kAbc);
 }
 
 // ---- Key file -------------------------------------------------------------------
 
-TEST_F(SetPasswordTest, KeyFileAsChosenInstallsTheDigestOfItsBytes)
+TEST_F(PasswordDialogTest, KeyFileAsChosenGivesTheDigestOfItsBytes)
 {
     // On Linux a backslash is an ordinary character of a file name: the
     // chosen file must be read, not one named with the backslash doubled.
@@ -265,15 +255,16 @@ TEST_F(SetPasswordTest, KeyFileAsChosenInstallsTheDigestOfItsBytes)
     EXPECT_EQ(h.dialog.keyFilePath(), path);
 
     h.dialog.confirmButton()->click();
-    EXPECT_EQ(Text(g_documentKey), kKeyFileBytes);
-    EXPECT_TRUE(h.ClosedWithCancelCode());
+    EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+    EXPECT_FALSE(h.dialog.typedPasswordConfirmed());
+    EXPECT_EQ(KeyText(h.dialog), kKeyFileBytes);
     EXPECT_EQ(h.prompts.shown.size(), 2u);
 }
 
-TEST_F(SetPasswordTest, SwitchingModesDiscardsTheOtherModesInput)
+TEST_F(PasswordDialogTest, SwitchingModesDiscardsTheOtherModesInput)
 {
     Harness h;
-    SetPassword& d = h.dialog;
+    PasswordDialog& d = h.dialog;
     d.passwordEdit()->setText(QStringLiteral("secret"));
 
     d.keyFileModeButton()->click();
@@ -303,11 +294,11 @@ TEST_F(SetPasswordTest, SwitchingModesDiscardsTheOtherModesInput)
     h.prompts.AnswerMessage(tavro::MessageAnswer::Ok);
     d.confirmButton()->click();
     ExpectOpenFailureShown(h.prompts);
-    EXPECT_EQ(g_documentKey, kCallerKey);
+    EXPECT_EQ(KeyText(h.dialog), "none");
     EXPECT_TRUE(h.dialog.isVisible());
 }
 
-TEST_F(SetPasswordTest, UnopenableKeyFileIsReportedAndTheDialogStaysOpen)
+TEST_F(PasswordDialogTest, UnopenableKeyFileIsReportedAndTheDialogStaysOpen)
 {
     const QString deleted = WriteFile(QStringLiteral("gone.key"), kKeyFileContent);
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.key")));
@@ -336,21 +327,20 @@ TEST_F(SetPasswordTest, UnopenableKeyFileIsReportedAndTheDialogStaysOpen)
         EXPECT_TRUE(h.prompts.AllAnswered());
         EXPECT_TRUE(h.dialog.isVisible());
         EXPECT_EQ(h.dialog.result(), kNoResult);
-        EXPECT_EQ(g_documentKey, kCallerKey);
+        EXPECT_EQ(KeyText(h.dialog), "none");
 
         // The user chooses a file that opens, and the dialog goes on from there.
         h.prompts.AnswerFile(WriteFile(QStringLiteral("second.key"), "second key\n"));
         h.dialog.chooseFileButton()->click();
         h.dialog.confirmButton()->click();
-        EXPECT_EQ(Text(g_documentKey), kSecondKey);
-        EXPECT_TRUE(h.ClosedWithCancelCode());
-        g_documentKey = kCallerKey;
+        EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
+        EXPECT_EQ(KeyText(h.dialog), kSecondKey);
     }
 }
 
 // ---- Closing without confirming -------------------------------------------------
 
-TEST_F(SetPasswordTest, CancelAndTheCloseBoxLeaveTheCallersKey)
+TEST_F(PasswordDialogTest, CancelAndTheCloseBoxGiveNoKey)
 {
     {
         SCOPED_TRACE("取消");
@@ -358,7 +348,7 @@ TEST_F(SetPasswordTest, CancelAndTheCloseBoxLeaveTheCallersKey)
         h.dialog.passwordEdit()->setText(QStringLiteral("abc"));
         h.dialog.cancelButton()->click();
         EXPECT_TRUE(h.ClosedWithCancelCode());
-        EXPECT_EQ(g_documentKey, kCallerKey);
+        EXPECT_EQ(KeyText(h.dialog), "none");
     }
     {
         SCOPED_TRACE("close box");
@@ -368,15 +358,15 @@ TEST_F(SetPasswordTest, CancelAndTheCloseBoxLeaveTheCallersKey)
         h.dialog.chooseFileButton()->click();
         EXPECT_TRUE(h.dialog.close());
         EXPECT_TRUE(h.ClosedWithCancelCode());
-        EXPECT_EQ(g_documentKey, kCallerKey);
+        EXPECT_EQ(KeyText(h.dialog), "none");
         EXPECT_EQ(h.prompts.shown.size(), 1u); // the chooser only
     }
 }
 
-TEST_F(SetPasswordTest, EnterAndEscapeDoNothingAnywhere)
+TEST_F(PasswordDialogTest, EnterAndEscapeDoNothingAnywhere)
 {
     Harness h;
-    SetPassword& d = h.dialog;
+    PasswordDialog& d = h.dialog;
     d.passwordEdit()->setText(QStringLiteral("abc"));
 
     const auto pressEverywhere = [&](const std::vector<QWidget*>& targets) {
@@ -393,7 +383,6 @@ TEST_F(SetPasswordTest, EnterAndEscapeDoNothingAnywhere)
                 QCoreApplication::sendEvent(target, &release);
                 EXPECT_TRUE(d.isVisible());
                 EXPECT_EQ(d.result(), kNoResult);
-                EXPECT_EQ(g_documentKey, kCallerKey);
                 EXPECT_TRUE(h.prompts.shown.empty());
             }
         }
@@ -406,9 +395,10 @@ TEST_F(SetPasswordTest, EnterAndEscapeDoNothingAnywhere)
     d.keyFileModeButton()->click();
     pressEverywhere({d.chooseFileButton(), d.keyFileModeButton(), d.confirmButton(), &d});
     EXPECT_TRUE(d.keyFileModeButton()->isChecked());
+    EXPECT_EQ(KeyText(d), "none");
 }
 
-TEST_F(SetPasswordTest, NeitherModeCheckedAsksForOneAndStaysOpen)
+TEST_F(PasswordDialogTest, NeitherModeCheckedAsksForOneAndStaysOpen)
 {
     Harness h;
     QButtonGroup* modes = h.dialog.typedModeButton()->group();
@@ -424,9 +414,9 @@ TEST_F(SetPasswordTest, NeitherModeCheckedAsksForOneAndStaysOpen)
     const ShownPrompt& box = h.prompts.shown[0];
     EXPECT_EQ(box.text, QStringLiteral("貌似没有选中!??"));
     EXPECT_EQ(box.caption, tavro::ApplicationName());
-    EXPECT_EQ(box.caption, QStringLiteral("set_password_test"));
+    EXPECT_EQ(box.caption, QStringLiteral("password_dialog_test"));
     EXPECT_EQ(box.icon, MessageIcon::None);
     EXPECT_EQ(box.buttons, MessageButtons::Ok);
     EXPECT_TRUE(h.dialog.isVisible());
-    EXPECT_EQ(g_documentKey, kCallerKey);
+    EXPECT_EQ(KeyText(h.dialog), "none");
 }

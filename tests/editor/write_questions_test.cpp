@@ -2,6 +2,7 @@
 #include "document_file.h"
 #include "key_derivation.h"
 #include "support/password_key.h"
+#include "document_status_bar.h"
 #include "window_fixture.h"
 
 #include <QDir>
@@ -19,20 +20,13 @@ const QString kStoredCopyWarning = QStringLiteral(
     "可能是密码错误或文件已损坏,显示的文本可能不是原文.\n"
     "保存后将永久替换已存储的文档,无法恢复.\n\n是否仍然保存?");
 
-QString StoredText(const QByteArray& file, const DocumentKey& key = kZeroKey)
-{
-    const DecryptedDocument document = DecryptDocument(
-        {reinterpret_cast<const std::uint8_t*>(file.constData()), static_cast<std::size_t>(file.size())}, key);
-    return QString::fromStdU16String(document.text);
-}
-
 QByteArray Encrypt(const QString& text, const DocumentKey& key)
 {
     const auto bytes = EncryptDocument(text.toStdU16String(), key);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
-class WriteChecks : public WindowTest {
+class WriteQuestions : public WindowTest {
 protected:
     void SetUp() override
     {
@@ -52,7 +46,7 @@ protected:
     }
 };
 
-TEST_F(WriteChecks, LossySaveNamesTheCharactersAndWritesOnlyWhenAccepted)
+TEST_F(WriteQuestions, LossySaveNamesTheCharactersAndWritesOnlyWhenAccepted)
 {
     TypeText(kLossyText);
     prompts.AnswerMessage(MessageAnswer::GoBack);
@@ -72,88 +66,127 @@ TEST_F(WriteChecks, LossySaveNamesTheCharactersAndWritesOnlyWhenAccepted)
     EXPECT_FALSE(window->isModified());
 }
 
-TEST_F(WriteChecks, AutoSaveNeverAsksAndWritesOnlyCleanOrAcceptedText)
+TEST_F(WriteQuestions, AutoSaveNeverAsksAndWritesOnlyCleanOrAcceptedText)
 {
+    const auto autoSaveStatus = [this] { return window->documentStatusBar()->Texts().at(2); };
     TypeText(kLossyText);
-    window->OnTimer(kAutoSaveTimerId); // lossy, never accepted: skipped silently
+    window->OnTimer(); // lossy, never accepted: skipped without a question, but said
+    window->WaitForSave();
     EXPECT_EQ(prompts.shown.size(), 2u); // New's file chooser and password dialog only
     EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(autoSaveStatus(), QStringLiteral("自动保存: 暂停 (有无法保存的字符)"));
 
     TypeText(QStringLiteral("clean"));
-    window->OnTimer(kAutoSaveTimerId);
+    EXPECT_EQ(autoSaveStatus(), QStringLiteral("自动保存: 开"));
+    window->OnTimer();
     EXPECT_EQ(StoredText(Stored()), QStringLiteral("clean"));
 
-    // Accepted once for a text state (here by Export): the tick writes it.
+    // Accepted for an exported copy, or an Export given up in its file
+    // dialog: no consent for the document itself.
     TypeText(kLossyText);
-    prompts.AnswerMessage(MessageAnswer::SaveAnyway);
     prompts.AnswerFile(Path(QStringLiteral("out.txt")));
+    prompts.AnswerMessage(MessageAnswer::SaveAnyway);
     window->OnFileExportTxt();
-    window->OnTimer(kAutoSaveTimerId);
+    window->WaitForSave();
+    prompts.AnswerFile(std::nullopt);
+    window->OnFileExportTxt();
+    window->OnTimer();
+    window->WaitForSave();
+    EXPECT_EQ(StoredText(Stored()), QStringLiteral("clean"));
+    EXPECT_EQ(autoSaveStatus(), QStringLiteral("自动保存: 暂停 (有无法保存的字符)"));
+
+    // Accepted for the document by Save: written, and so is the same text
+    // state by a later tick after an undo and a redo.
+    prompts.AnswerMessage(MessageAnswer::SaveAnyway);
+    window->OnFileSave();
+    window->WaitForSave();
     EXPECT_EQ(StoredText(Stored()), QStringLiteral("a??béc ?d"));
 
     // A new text state is a new question: the tick skips it again, even
     // after an undo and another edit.
-    window->activeEditor()->insertPlainText(QStringLiteral("x"));
+    window->editor()->insertPlainText(QStringLiteral("x"));
     window->OnEditUndo();
-    window->activeEditor()->insertPlainText(QStringLiteral("y"));
+    window->editor()->insertPlainText(QStringLiteral("y"));
     const QByteArray before = Stored();
-    window->OnTimer(kAutoSaveTimerId);
+    window->OnTimer();
+    window->WaitForSave();
     EXPECT_EQ(Stored(), before);
-    EXPECT_EQ(LossyQuestions(), 1u);
+    EXPECT_EQ(LossyQuestions(), 2u);
 }
 
 // A text state found lossy is not snapshot again at every tick; the next
 // edit is a new state, tried again.
-TEST_F(WriteChecks, AutoSaveTriesALossyTextStateOnce)
+TEST_F(WriteQuestions, AutoSaveTriesALossyTextStateOnce)
 {
     TypeText(kLossyText);
-    window->OnTimer(kAutoSaveTimerId);
+    window->OnTimer();
     window->WaitForSave();
-    window->OnTimer(kAutoSaveTimerId);
-    EXPECT_FALSE(window->isSaving());
-    window->activeEditor()->insertPlainText(QStringLiteral("x"));
-    window->OnTimer(kAutoSaveTimerId);
-    EXPECT_TRUE(window->isSaving());
+    window->OnTimer();
+    EXPECT_FALSE(window->session()->isWriting());
+    window->editor()->insertPlainText(QStringLiteral("x"));
+    window->OnTimer();
+    EXPECT_TRUE(window->session()->isWriting());
     EXPECT_TRUE(Stored().isEmpty());
     EXPECT_EQ(prompts.shown.size(), 2u); // New's file chooser and password dialog only
 }
 
-TEST_F(WriteChecks, EveryWriteAsksAndGoingBackWritesNothing)
+TEST_F(WriteQuestions, EveryWriteAsksAndGoingBackWritesNothing)
 {
     TypeText(QStringLiteral("clean"));
     window->OnFileSave();
     const QByteArray saved = Stored();
     TypeText(kLossyText);
+    // Each write asks once the text is encoded, after its own dialogs.
     struct Write {
         const char* name;
-        std::function<void()> run;
+        std::function<void()> scriptDialogs;
+        void (MainWindow::*command)();
     } const writes[] = {
-        {"Save", [&] { window->OnFileSave(); window->WaitForSave(); }},
-        {"Lock", [&] { window->OnLock(); window->WaitForSave(); }},
-        {"SaveAs", [&] { window->OnFileSaveAs(); }},
-        {"Export", [&] { window->OnFileExportTxt(); }},
-        {"Password", [&] {
-             prompts.AnswerMessage(MessageAnswer::Yes); // the command's own warning first
-             prompts.AnswerMessage(MessageAnswer::GoBack);
-             window->OnSettingsPassword();
-         }},
+        {"Save", [] {}, &MainWindow::OnFileSave},
+        {"Lock", [] {}, &MainWindow::OnLock},
+        {"SaveAs", [&] { prompts.AnswerFile(Path(QStringLiteral("b.tvro"))); }, &MainWindow::OnFileSaveAs},
+        {"Export", [&] { prompts.AnswerFile(Path(QStringLiteral("b.txt"))); }, &MainWindow::OnFileExportTxt},
+        {"Password",
+         [&] {
+             prompts.AnswerMessage(MessageAnswer::Yes); // the command's own warning
+             AnswerPasswordTwice(QStringLiteral("new"));
+         },
+         &MainWindow::OnSettingsPassword},
     };
     for (const Write& write : writes) {
         SCOPED_TRACE(write.name);
         const std::size_t before = LossyQuestions();
-        if (std::string(write.name) != "Password")
-            prompts.AnswerMessage(MessageAnswer::GoBack);
-        write.run();
+        write.scriptDialogs();
+        prompts.AnswerMessage(MessageAnswer::GoBack);
+        (window.get()->*write.command)();
+        window->WaitForSave();
         EXPECT_EQ(LossyQuestions(), before + 1);
         EXPECT_EQ(Stored(), saved);
         EXPECT_FALSE(window->isLocked()); // going back from Lock: still editing
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("a.tvro")});
+        EXPECT_EQ(window->documentPath(), Path(QStringLiteral("a.tvro")));
     }
+    EXPECT_EQ(window->session()->key().bytes(), kZeroKey); // the new key was not taken
+}
+
+// A line break typed with Shift+Enter is a line break of the file, not a
+// character the file cannot hold.
+TEST_F(WriteQuestions, ShiftEnterIsALineBreak)
+{
+    ShowActive();
+    QTest::keyClicks(window->editor(), QStringLiteral("a"));
+    QTest::keyClick(window->editor(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(window->editor(), QStringLiteral("b"));
+    ASSERT_TRUE(window->editor()->document()->toRawText().contains(QChar::LineSeparator));
+    window->OnFileSave();
+    window->WaitForSave();
+    EXPECT_EQ(LossyQuestions(), 0u);
+    EXPECT_EQ(StoredText(Stored()), QStringLiteral("a\nb"));
 }
 
 // The lossy question of Lock comes once the worker has encoded the text,
 // after the lock: going back restores the lock state from before Lock.
-TEST_F(WriteChecks, GoingBackFromLocksQuestionKeepsTheLockItHad)
+TEST_F(WriteQuestions, GoingBackFromLocksQuestionKeepsTheLockItHad)
 {
     TypeText(kLossyText);
     window->LockEditors();
@@ -164,7 +197,7 @@ TEST_F(WriteChecks, GoingBackFromLocksQuestionKeepsTheLockItHad)
     EXPECT_TRUE(window->isLocked());
 }
 
-TEST_F(WriteChecks, NulCharacterIsNamedWithWhatItCosts)
+TEST_F(WriteQuestions, NulCharacterIsNamedWithWhatItCosts)
 {
     TypeText(QStringLiteral("ab") + QChar(u'\0') + QStringLiteral("cd"));
     prompts.AnswerMessage(MessageAnswer::GoBack);
@@ -175,19 +208,23 @@ TEST_F(WriteChecks, NulCharacterIsNamedWithWhatItCosts)
     EXPECT_EQ(Stored().size(), 0);
 }
 
-TEST_F(WriteChecks, ManyLossyCharactersShowAFewAndTheCount)
+TEST_F(WriteQuestions, EightLossyCharactersAreAllShownAndMoreAreCounted)
 {
-    QString text;
-    for (char16_t c = 0x0E01; c < 0x0E01 + 12; ++c)
-        text += QChar(c);
-    TypeText(text);
-    prompts.AnswerMessage(MessageAnswer::GoBack);
-    window->OnFileSave();
-    window->WaitForSave();
-    const QString shown = prompts.shown.back().text;
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("文本中有 12 种字符无法保存:\n\u0E01 (U+0E01)")));
-    EXPECT_TRUE(shown.contains(QStringLiteral("\u0E08 (U+0E08)  等\n")));
-    EXPECT_FALSE(shown.contains(QStringLiteral("U+0E09")));
+    for (const int count : {8, 12}) {
+        SCOPED_TRACE(count);
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += QChar(0x0E01 + i);
+        TypeText(text);
+        prompts.AnswerMessage(MessageAnswer::GoBack);
+        window->OnFileSave();
+        window->WaitForSave();
+        const QString shown = prompts.shown.back().text;
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("文本中有 %1 种字符无法保存:\n\u0E01 (U+0E01)").arg(count)));
+        EXPECT_TRUE(shown.contains(QStringLiteral("\u0E08 (U+0E08)")));
+        EXPECT_EQ(shown.contains(QStringLiteral("等")), count > 8);
+        EXPECT_FALSE(shown.contains(QStringLiteral("U+0E09")));
+    }
 }
 
 class GarbledDocument : public WindowTest {
@@ -200,7 +237,7 @@ protected:
         stored = ReadFile(QStringLiteral("a.tvro"));
         OpenDocument(QStringLiteral("a.tvro"), u"wrong");
         ASSERT_TRUE(prompts.MessageTexts().empty()); // nothing is said at open
-        ASSERT_TRUE(window->isStoredCopyProtected());
+        ASSERT_TRUE(window->session()->isProtected());
     }
 
     // Answers the lossy question that garbage usually raises as well.
@@ -216,15 +253,17 @@ protected:
 TEST_F(GarbledDocument, IsNeverWrittenUnaskedAndNoKeepsItByteForByte)
 {
     window->OnUnlock();
-    window->activeEditor()->insertPlainText(QStringLiteral("edit"));
-    window->OnTimer(kAutoSaveTimerId);
-    window->OnTimer(kAutoSaveTimerId);
+    window->editor()->insertPlainText(QStringLiteral("edit"));
+    window->OnTimer();
+    window->OnTimer();
     EXPECT_TRUE(prompts.MessageTexts().empty());
+    EXPECT_EQ(window->documentStatusBar()->Texts().at(2), QStringLiteral("自动保存: 暂停 (文档受保护)"));
     EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), stored);
 
-    for (auto command : {&CTavroTextEditorDlg::OnFileSave, &CTavroTextEditorDlg::OnLock}) {
+    for (auto command : {&MainWindow::OnFileSave, &MainWindow::OnLock}) {
         prompts.AnswerMessage(MessageAnswer::No);
         (window.get()->*command)();
+        window->WaitForSave();
         EXPECT_EQ(prompts.shown.back().text, kStoredCopyWarning);
         EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("警告"));
         EXPECT_EQ(prompts.shown.back().buttons, MessageButtons::YesNoDefaultNo);
@@ -237,9 +276,10 @@ TEST_F(GarbledDocument, LockOfTheStillLockedDocumentAsksAndYesReplacesIt)
     prompts.AnswerMessage(MessageAnswer::Yes);
     AcceptLossyGarbage();
     window->OnLock();
+    window->WaitForSave();
     EXPECT_EQ(prompts.MessageTexts().front(), kStoredCopyWarning);
     EXPECT_NE(ReadFile(QStringLiteral("a.tvro")), stored);
-    EXPECT_FALSE(window->isStoredCopyProtected()); // the file now holds the text shown
+    EXPECT_FALSE(window->session()->isProtected()); // the file now holds the text shown
 }
 
 } // namespace
