@@ -37,13 +37,17 @@ bool MainWindow::event(QEvent* event)
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::WindowActivate:
+    case QEvent::WindowStateChange:
     case QEvent::Show:
         // The first event after the window manager framed the window: the
-        // frame is known now, the client size can be made to fit.
-        if (m_placementPending && windowHandle() && !windowHandle()->frameMargins().isNull()) {
+        // frame is known now, the client size can be made to fit. A window
+        // that starts maximized keeps the screen, and its normal rectangle
+        // is made to fit when it is first restored (before, it was sized
+        // without its frame, and would grow by it at every such start).
+        if (m_placementPending && windowHandle() && !windowHandle()->frameMargins().isNull() &&
+            !isMaximized() && !isFullScreen() && !isMinimized()) {
             m_placementPending = false;
-            if (!isMaximized() && !isFullScreen()) // a maximized one keeps the screen
-                PlaceWindow();
+            PlaceWindow();
         }
         if (isVisible() && windowState() == Qt::WindowNoState && !m_placementPending)
             m_normalOuter = frameGeometry();
