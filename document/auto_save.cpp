@@ -15,11 +15,7 @@ AutoSave::AutoSave(QObject* parent) : QObject(parent)
 
 void AutoSave::setSession(DocumentSession* session)
 {
-    if (m_session)
-        disconnect(m_session, nullptr, this, nullptr);
     m_session = session;
-    if (session)
-        connect(session, &DocumentSession::changed, this, &AutoSave::changed);
     emit changed();
 }
 

@@ -55,7 +55,8 @@ public:
     void Tick();
 
 signals:
-    // Switched on or off; the pause may have changed with the session's state.
+    // Switched on or off, or given another document. (The pause follows the
+    // session's state: ask again when the session says it changed.)
     void changed();
 
 private:

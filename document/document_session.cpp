@@ -78,7 +78,7 @@ bool DocumentSession::isModified() const
 
 bool DocumentSession::isKnownLossy() const
 {
-    return m_states.IsCurrent(m_knownLossy);
+    return m_states.IsCurrent(m_knownLossy) && !ConsentGiven(m_path);
 }
 
 void DocumentSession::setLocked(bool locked)

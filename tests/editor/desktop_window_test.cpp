@@ -3,6 +3,7 @@
 // triggers, Qt's Chinese texts and where "config" lives.
 #include "document_file.h"
 #include "document_status_bar.h"
+#include "qt_prompts.h"
 #include "recent_folders.h"
 #include "font_dialog.h"
 #include "settings_file.h"
@@ -163,6 +164,20 @@ TEST_F(Drop, ADroppedDocumentGoesThroughOpensQuestionsAndPassword)
     EXPECT_EQ(EditorText(), QStringLiteral("dropped text"));
 }
 
+TEST_F(Drop, AFolderIsNotOpened)
+{
+    QDir(dir.path()).mkdir(QStringLiteral("folder.tvro"));
+    const auto data = Urls(Path(QStringLiteral("folder.tvro")));
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &drop);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_FALSE(window->isDocumentOpen());
+}
+
 TEST_F(Drop, DroppedTextIsStillInserted)
 {
     ShowActive();
@@ -230,6 +245,24 @@ TEST(QtTexts, StandardButtonsSpeakChinese)
     EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')).left(1), QStringLiteral("是"));
     EXPECT_EQ(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')).left(1), QStringLiteral("否"));
     EXPECT_TRUE(box.button(QMessageBox::Cancel)->text().startsWith(QStringLiteral("取消")));
+}
+
+// The three-button question answers Enter with Cancel: a stray key drops nothing.
+TEST(QtTexts, EnterInTheSaveDiscardCancelQuestionIsCancel)
+{
+    QtPrompts prompts;
+    QTimer::singleShot(0, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    QTimer::singleShot(10000, [] { // watchdog only
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    EXPECT_EQ(prompts.ShowMessage(nullptr, QStringLiteral("是否关闭当前文档?\n(请注意保存)"), QStringLiteral("重要提示"),
+                                  MessageIcon::None, MessageButtons::SaveDiscardCancel),
+              MessageAnswer::Cancel);
 }
 
 // ---- Where file dialogs start ----

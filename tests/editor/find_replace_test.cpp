@@ -127,6 +127,35 @@ TEST(DocumentSearch, MatchesQStringSearchAcrossManyBlocks)
         }
     }
     EXPECT_EQ(TextRange(document, 8, 18), text.mid(8, 10));
+
+    // A match across the edge of a piece read backward, wherever that edge falls.
+    QString plain(40000, QLatin1Char('x'));
+    QTextDocument flat;
+    for (const qsizetype from : {qsizetype{20000}, qsizetype{40000}}) {
+        for (qsizetype at = from - 16400; at + 3 <= from; ++at) {
+            if ((from - at) % 4096 > 2 && (from - at) % 4096 < 4094)
+                continue; // only the places next to a power-of-two edge
+            QString straddled = plain;
+            straddled.replace(at, 3, QStringLiteral("abc"));
+            flat.setPlainText(straddled);
+            ASSERT_EQ(FindBackward(flat, QStringLiteral("abc"), from, 0, Qt::CaseSensitive), at) << from << " " << at;
+        }
+    }
+}
+
+TEST_F(FindReplace, TheOnlyMatchAroundTheCaretIsFoundEitherWay)
+{
+    TypeText(QStringLiteral("xx abc yy"));
+    for (const bool down : {true, false}) {
+        SCOPED_TRACE(down ? "down" : "up");
+        Caret(5); // inside "abc"
+        FindReplaceDialog* dialog = OpenFind(QStringLiteral("abc"), down);
+        dialog->RequestFindNext();
+        EXPECT_EQ(Selection(), Range(3, 6));
+        dialog->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(FindReplace, SearchIsCaseSensitiveAndReportsMisses)
@@ -189,6 +218,14 @@ TEST_F(FindReplace, ReplaceNeedsTheMatchSelectedFirst)
     EXPECT_EQ(prompts.shown.back().icon, MessageIcon::None);
     EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
 
+    // A selection as long as the string but another text is not replaced.
+    window->editor()->select(4, 7);
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    dialog->RequestReplace();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("请继续搜索后进行替换."));
+    EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
+
+    Caret(0);
     dialog->RequestFindNext();
     dialog->RequestFindNext();
     EXPECT_EQ(Selection(), Range(8, 11));

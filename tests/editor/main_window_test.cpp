@@ -314,6 +314,16 @@ TEST_F(Settings, StoredPlacementIsApplied)
     EXPECT_EQ(window->frameGeometry().size(), QSize(500, 400));
 }
 
+TEST_F(Settings, AMovedWindowStaysWhereItWasMoved)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    window->show();
+    window->move(screen.left() + 70, screen.top() + 50);
+    const QRect moved = window->frameGeometry();
+    Restart();
+    EXPECT_EQ(window->frameGeometry(), moved);
+}
+
 TEST_F(Settings, StoredWindow250PixelsTallIsRestored)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
