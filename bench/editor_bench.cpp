@@ -14,7 +14,6 @@
 #include "document_file.h"
 #include "find_replace_dialog.h"
 #include "main_window.h"
-#include "program_state.h"
 #include "prompts.h"
 
 #include <QApplication>
@@ -125,13 +124,13 @@ struct Session {
     qint64 fileSize = 0;
     QPlainTextEdit bare;
     BenchPrompts prompts;
-    std::unique_ptr<CTavroTextEditorDlg> window;
+    std::unique_ptr<MainWindow> window;
     FindReplaceDialog* dialog = nullptr;
     qsizetype bareMatch = -1; // the bare editor's match of Find Next
     bool unchangedTickWrote = false;
 
     QTextDocument& bareDocument() { return *bare.document(); }
-    CRichEditCtrl& editor() { return *window->activeEditor(); }
+    TextEditor& editor() { return *window->editor(); }
 };
 
 // What a save on the UI thread costs at least: the whole text out of the
@@ -197,7 +196,7 @@ const std::vector<Operation>& Operations()
          [](Session& s) {
              const double ms = Ms([&] { s.window->OnFileOpen(); });
              s.window->OnUnlock();
-             s.length = s.editor().GetTextLength();
+             s.length = s.editor().textLength();
              return ms;
          },
          [](Session& s) { return Ms([&] { s.bare.setPlainText(s.text); }); }},
@@ -223,7 +222,7 @@ const std::vector<Operation>& Operations()
         {"auto-save tick, changed text (UI thread blocked)", "toPlainText + QSaveFile write of as many bytes",
          [](Session& s) {
              EditAtTheEnd(s);
-             const double ms = Ms([&] { s.window->OnTimer(kAutoSaveTimerId); });
+             const double ms = Ms([&] { s.window->OnTimer(); });
              s.window->WaitForSave();
              return ms;
          },
@@ -231,15 +230,15 @@ const std::vector<Operation>& Operations()
         {"auto-save tick, unchanged", "toPlainText + QSaveFile write of as many bytes",
          [](Session& s) {
              const QDateTime written = QFileInfo(s.path).lastModified();
-             const double ms = Ms([&] { s.window->OnTimer(kAutoSaveTimerId); });
-             s.unchangedTickWrote = s.window->isSaving() || QFileInfo(s.path).lastModified() != written;
+             const double ms = Ms([&] { s.window->OnTimer(); });
+             s.unchangedTickWrote = s.window->session()->isWriting() || QFileInfo(s.path).lastModified() != written;
              s.window->WaitForSave();
              return ms;
          },
          BareSave},
         {"Find Next, match near the caret", "QTextDocument::find from the same place",
          [](Session& s) {
-             s.editor().SetSel(s.length / 2, s.length / 2);
+             s.editor().select(s.length / 2, s.length / 2);
              s.window->OnEditReplace();
              s.dialog = s.window->findDialog();
              s.dialog->findEdit()->setText(kWord);
@@ -286,7 +285,7 @@ const std::vector<Operation>& Operations()
         {"keystroke in the middle", "the same key in the bare editor",
          [](Session& s) {
              s.editor().setFocus();
-             s.editor().SetSel(s.length / 3, s.length / 3);
+             s.editor().select(s.length / 3, s.length / 3);
              return TypeKey(s.editor());
          },
          [](Session& s) {
@@ -337,7 +336,7 @@ int RunProbe(const QString& role, const QString& path)
         s.copyPath = path + QStringLiteral(".copy");
         s.fileSize = QFileInfo(path).size();
         s.prompts.path = path;
-        s.window = std::make_unique<CTavroTextEditorDlg>(s.prompts, path + QStringLiteral(".config"));
+        s.window = std::make_unique<MainWindow>(s.prompts, path + QStringLiteral(".config"));
         s.window->OnInitDialog();
         s.window->show();
         for (const Operation& operation : Operations())
@@ -365,7 +364,7 @@ std::vector<Figure> RunSize(int sizeMb, const QTemporaryDir& dir)
     s.bare.resize(760, 500);
     s.bare.show();
     s.prompts.path = s.path;
-    s.window = std::make_unique<CTavroTextEditorDlg>(s.prompts, dir.filePath(QStringLiteral("config")));
+    s.window = std::make_unique<MainWindow>(s.prompts, dir.filePath(QStringLiteral("config")));
     s.window->OnInitDialog();
     s.window->show();
     QApplication::processEvents();

@@ -92,6 +92,69 @@ void LossyCharacterSet::Note(char32_t c)
     }
 }
 
+namespace {
+
+template <LineBreakStyle Style>
+std::size_t EncodeUnitsAs(std::u16string_view text, std::uint8_t* const start, LossyCharacterSet& lossy)
+{
+    const CodePageUnitTable& units = CodePageUnits();
+    std::uint8_t* out = start;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (IsSurrogate(c)) {
+            // No character beyond the Basic Multilingual Plane is in the code
+            // page: a pair gives "??" and names its code point, a lone
+            // surrogate gives '?' and names itself.
+            if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(text[i + 1])) {
+                lossy.Note(SurrogatePairCodePoint(c, text[i + 1]));
+                *out++ = '?';
+                ++i;
+            } else {
+                lossy.Note(c);
+            }
+            *out++ = '?';
+            continue;
+        }
+        if (c == u'\r')
+            continue;
+        if constexpr (Style != LineBreakStyle::AsIs) {
+            if (c == u'\n' || c == u'\u2028' || c == u'\u2029') {
+                if constexpr (Style == LineBreakStyle::EditorCrLf)
+                    *out++ = 0x0D;
+                *out++ = 0x0A;
+                continue;
+            }
+        }
+        if (c == 0)
+            lossy.NoteNul();
+        const std::uint16_t bytes = units[c];
+        if (bytes < 0x100) {
+            *out++ = static_cast<std::uint8_t>(bytes);
+        } else if (bytes != kUnmappedUnit) {
+            *out++ = static_cast<std::uint8_t>(bytes >> 8);
+            *out++ = static_cast<std::uint8_t>(bytes);
+        } else {
+            lossy.Note(c);
+            *out++ = '?';
+        }
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+} // namespace
+
+std::size_t EncodeUnits(std::u16string_view text, LineBreakStyle style, std::uint8_t* out,
+                        LossyCharacterSet& lossy)
+{
+    switch (style) {
+    case LineBreakStyle::EditorLf: return EncodeUnitsAs<LineBreakStyle::EditorLf>(text, out, lossy);
+    case LineBreakStyle::EditorCrLf: return EncodeUnitsAs<LineBreakStyle::EditorCrLf>(text, out, lossy);
+    case LineBreakStyle::AsIs: break;
+    }
+    return EncodeUnitsAs<LineBreakStyle::AsIs>(text, out, lossy);
+}
+
 std::u32string LossyCharacterSet::Characters() const
 {
     std::u32string characters;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tavro {
 
@@ -50,5 +51,21 @@ private:
     std::u32string m_lossy;                  // U+0000 excluded
     std::unique_ptr<std::uint64_t[]> m_seen; // a bit per code point, made at the first loss
 };
+
+// What becomes of line breaks and carriage returns while a text is encoded.
+// An editor's document holds a paragraph separator (U+2029) between its
+// blocks and may hold line separators (U+2028) inside one; a string holds '\n'.
+enum class LineBreakStyle {
+    AsIs,       // every unit as it is, '\r' dropped: a document's text given as a string
+    EditorLf,   // '\n', U+2028 and U+2029 as 0x0A, '\r' dropped: a document's text from the editor
+    EditorCrLf, // '\n', U+2028 and U+2029 as 0x0D 0x0A, '\r' dropped: exported plain text
+};
+
+// Encodes text by table at out, which has room for two bytes per unit, and
+// returns the number of bytes written. A unit the code page lacks becomes
+// '?', a surrogate pair "??", and each is named once in lossy; U+0000 is
+// encoded and noted (a reader's text ends there).
+std::size_t EncodeUnits(std::u16string_view text, LineBreakStyle style, std::uint8_t* out,
+                        LossyCharacterSet& lossy);
 
 } // namespace tavro

@@ -48,45 +48,11 @@ void DocumentBuffer::Wipe() noexcept
         SecureWipe(m_data.get(), m_size);
 }
 
-bool DocumentBuffer::Append(std::u16string_view text)
+bool DocumentBuffer::Append(std::u16string_view text, LineBreakStyle style)
 {
     if (m_sealed || text.size() > (m_capacity - kMaxFiller - m_size) / 2)
         return false;
-    const CodePageUnitTable& units = CodePageUnits();
-    std::uint8_t* out = m_data.get() + m_size;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t c = text[i];
-        if (IsSurrogate(c)) {
-            // No character beyond the Basic Multilingual Plane is in the code
-            // page: a pair gives "??" and names its code point, a lone
-            // surrogate gives '?' and names itself.
-            if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(text[i + 1])) {
-                m_lossy.Note(SurrogatePairCodePoint(c, text[i + 1]));
-                *out++ = '?';
-                ++i;
-            } else {
-                m_lossy.Note(c);
-            }
-            *out++ = '?';
-            continue;
-        }
-        if (c == u'\r')
-            continue;
-        if (c == 0)
-            m_lossy.NoteNul();
-        const std::uint16_t bytes = units[c];
-        if (bytes < 0x100) {
-            *out++ = static_cast<std::uint8_t>(bytes);
-        } else if (bytes != kUnmappedUnit) {
-            *out++ = static_cast<std::uint8_t>(bytes >> 8);
-            *out++ = static_cast<std::uint8_t>(bytes);
-        } else {
-            m_lossy.Note(c);
-            *out++ = '?';
-        }
-    }
-    m_size = static_cast<std::size_t>(out - m_data.get());
+    m_size += EncodeUnits(text, style, m_data.get() + m_size, m_lossy);
     return true;
 }
 

@@ -36,9 +36,10 @@ public:
     DocumentBuffer(const DocumentBuffer&) = delete;
     DocumentBuffer& operator=(const DocumentBuffer&) = delete;
 
-    // Appends text converted as EncodeCodePage does, every '\r' dropped.
-    // Returns false, appending nothing, when the text would not fit.
-    bool Append(std::u16string_view text);
+    // Appends text converted as EncodeCodePage does, every '\r' dropped and
+    // line breaks as style says (see code_page_units.h). Returns false,
+    // appending nothing, when the text would not fit.
+    bool Append(std::u16string_view text, LineBreakStyle style = LineBreakStyle::AsIs);
     // Appends one line break, the byte 0x0A.
     bool AppendLineBreak();
 

@@ -1,17 +1,19 @@
-// The File menu and the Password command.
-#include "code_page.h"
+// The File menu and the Password command: the dialogs that choose a file
+// and a key, then the session that does the work. While a command waits
+// for the user, auto-save holds still.
+#include "main_window.h"
+
+#include "document_reader.h"
 #include "key_derivation.h"
-#include "secure_memory.h"
-#include "command_scope.h"
-#include "program_state.h"
+#include "password_dialog.h"
 #include "prompts.h"
-#include "set_password.h"
-#include "text_buffers.h"
+#include "secure_memory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QPlainTextDocumentLayout>
+#include <QTextDocument>
 
 namespace tavro {
 namespace {
@@ -24,6 +26,7 @@ const QString kFailed = QStringLiteral("失败");
 const QString kCrcWarning = QStringLiteral(
     "CRC32校验失败,该文件可能被破坏.\n(请勿继续保存和编辑文档,可能会导致部分文本数据丢失.)");
 
+// A document's file dialog: starts in the folder of the last one chosen.
 FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool overwritePrompt)
 {
     FileDialogRequest request;
@@ -32,70 +35,59 @@ FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool
     request.filter = kDocumentFilter;
     request.defaultSuffix = kDocumentSuffix;
     request.overwritePrompt = overwritePrompt;
-    return request; // a document: starts in the folder of the last one chosen
+    return request;
+}
 
+// A text document laid out for the editor, in its font, before any text
+// comes in (laying a large text out twice costs seconds).
+QTextDocument* NewEditorDocument(const QFont& font)
+{
+    auto* document = new QTextDocument;
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setDefaultFont(font);
+    return document;
 }
 
 } // namespace
 
-bool CTavroTextEditorDlg::ConfirmClosing()
+std::optional<KeyHolder> MainWindow::AskForKey()
 {
-    WaitForSave(); // whether there is anything unsaved depends on the write in flight
-    if (!m_bDocumentOpen)
-        return true;
-    if (isModified())
-        return AskToSaveChanges();
-    return m_prompts.ShowMessage(this, QStringLiteral("是否关闭当前文档?\n(请注意保存)"),
-                                 QStringLiteral("重要提示"), MessageIcon::None,
-                                 MessageButtons::YesNo) == MessageAnswer::Yes;
+    PasswordDialog dialog(m_prompts);
+    if (m_prompts.RunModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.takeKey();
 }
 
-void CTavroTextEditorDlg::AskForKey()
-{
-    g_documentKey.fill(0);
-    SetPassword dialog(m_prompts);
-    m_prompts.RunModal(dialog);
-}
-
-void CTavroTextEditorDlg::AskForConfirmedKey(bool clearFirst)
+std::optional<KeyHolder> MainWindow::AskForNewKey()
 {
     // A typed password is asked twice: one typo would lock the document for
     // good. A mismatch, or a cancelled second prompt, goes back to the
-    // password dialog with the key as it was before it.
-    DocumentKey before = g_documentKey;
-    if (clearFirst)
-        before.fill(0);
+    // password dialog.
     for (;;) {
-        g_documentKey = before;
-        SetPassword dialog(m_prompts);
-        m_prompts.RunModal(dialog);
-        if (!dialog.typedPasswordConfirmed())
-            break; // cancelled, or a key file
+        PasswordDialog dialog(m_prompts);
+        if (m_prompts.RunModal(dialog) != QDialog::Accepted)
+            return std::nullopt;
+        std::optional<KeyHolder> key = dialog.takeKey();
+        if (!key || !dialog.typedPasswordConfirmed())
+            return key; // a key file
         std::optional<QString> again =
             m_prompts.AskText(this, QStringLiteral("请再次输入密码:"), QStringLiteral("确认密码"), true);
         if (!again)
             continue;
-        DocumentKey retyped{};
-        DeriveKeyFromPassword(Utf16(*again), retyped);
-        WipeText(*again);
-        const bool same = retyped == g_documentKey;
-        SecureWipe(retyped.data(), retyped.size());
-        if (same)
-            break;
-        m_prompts.Tell(this, QStringLiteral("两次输入的密码不一致,请重新设置密码."),
-                       QStringLiteral("警告"), MessageIcon::Warning);
+        KeyHolder retyped;
+        DeriveKeyFromPassword({reinterpret_cast<const char16_t*>(again->utf16()), static_cast<std::size_t>(again->size())},
+                              retyped.bytes());
+        again->fill(QChar(0));
+        if (retyped.SameKey(*key))
+            return key;
+        m_prompts.Tell(this, QStringLiteral("两次输入的密码不一致,请重新设置密码."), QStringLiteral("警告"),
+                       MessageIcon::Warning);
     }
-    SecureWipe(before.data(), before.size());
 }
 
-void CTavroTextEditorDlg::DropStream()
+void MainWindow::OnFileNew()
 {
-    m_pDocFile.reset();
-}
-
-void CTavroTextEditorDlg::OnFileNew()
-{
-    CommandScope command(*this);
+    AutoSave::Hold hold(m_autoSave);
     if (!ConfirmClosing())
         return;
     const auto chosen = m_prompts.ChooseFile(
@@ -104,24 +96,23 @@ void CTavroTextEditorDlg::OnFileNew()
         return;
     // The empty document file exists from now on. A file that cannot be
     // created leaves the current document exactly as it was.
-    auto file = std::make_unique<QFile>(chosen->path);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    QFile file(chosen->path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
         m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);
         return;
     }
-    m_strDocPath = chosen->path;
-    m_strTitleName = chosen->fileName;
-    DropStream();
-    m_pDocFile = std::move(file);
-    AskForConfirmedKey(/*clearFirst=*/true);
-    m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
-    SetDocumentState(true);
-    FocusActiveEditor();
+    file.close();
+    // A cancelled password dialog: the all-zero key; the document is still encrypted.
+    std::optional<KeyHolder> key = AskForNewKey();
+    InstallSession(std::make_unique<DocumentSession>(chosen->path, key ? std::move(*key) : KeyHolder(),
+                                                     NewEditorDocument(m_editor->font())),
+                   chosen->fileName);
+    FocusEditor();
 }
 
-void CTavroTextEditorDlg::OnFileOpen()
+void MainWindow::OnFileOpen()
 {
-    CommandScope command(*this);
+    AutoSave::Hold hold(m_autoSave);
     if (!ConfirmClosing())
         return;
     const auto chosen = m_prompts.ChooseFile(this, DocumentDialog(FileDialogMode::Open, {}, false));
@@ -130,9 +121,9 @@ void CTavroTextEditorDlg::OnFileOpen()
     OpenDocumentPath(chosen->path, chosen->fileName);
 }
 
-void CTavroTextEditorDlg::OpenDocumentPath(const QString& path, const QString& fileName)
+void MainWindow::OpenDocumentPath(const QString& path, const QString& fileName)
 {
-    CommandScope command(*this);
+    AutoSave::Hold hold(m_autoSave);
     // The document must exist and be writable. One that cannot be opened
     // leaves the current document exactly as it was.
     auto file = std::make_unique<QFile>(path);
@@ -140,69 +131,81 @@ void CTavroTextEditorDlg::OpenDocumentPath(const QString& path, const QString& f
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
     }
-    DropStream();
-    m_strDocPath = path;
-    m_strTitleName = fileName;
-    m_pDocFile = std::move(file);
-    AskForKey();
-    m_strTitleName = QLatin1Char('[') + m_strTitleName + QLatin1Char(']');
-    ShowOpenedDocument();
+    ReadAndShowDocument(std::move(file), QFileInfo(path).absoluteFilePath(), fileName);
 }
 
-void CTavroTextEditorDlg::ShowOpenedDocument()
+void MainWindow::OpenCommandLineDocument(const QString& path)
 {
-    // An opened document is always shown locked; a damaged one is shown too.
-    SetDocumentState(true);
-    LockEditors();
-    if (!ReadDocument())
-        m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
-    DropStream();
-    FocusActiveEditor();
-}
-
-void CTavroTextEditorDlg::OpenCommandLineDocument(const QString& path)
-{
-    CommandScope command(*this);
+    AutoSave::Hold hold(m_autoSave);
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly))
         return; // a path that cannot be read starts the editor with no document
-    m_pDocFile = std::move(file);
-    m_strDocPath = QFileInfo(path).absoluteFilePath();
-    AskForKey();
-    m_strTitleName = QLatin1Char('[') + path.section(QLatin1Char('/'), -1) + QLatin1Char(']');
-    ShowOpenedDocument();
+    ReadAndShowDocument(std::move(file), QFileInfo(path).absoluteFilePath(), path.section(QLatin1Char('/'), -1));
 }
 
-void CTavroTextEditorDlg::OnFileSaveAs()
+void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName)
 {
-    CommandScope command(*this);
-    if (!ConfirmLossyText())
+    // A cancelled password dialog reads with the all-zero key.
+    std::optional<KeyHolder> asked = AskForKey();
+    KeyHolder key = asked ? std::move(*asked) : KeyHolder();
+    DocumentText read = ReadDocumentText(*file, key.bytes());
+    file.reset();
+    // An opened document is always shown locked; a damaged one is shown too.
+    // Text that does not give back the file's bytes may not be the document
+    // (a wrong key, damage): it must not replace the file unasked.
+    auto session = std::make_unique<DocumentSession>(path, std::move(key), NewEditorDocument(m_editor->font()));
+    session->Load(std::move(read.text), !read.roundTrips);
+    InstallSession(std::move(session), titleName);
+    if (!read.crcMatches)
+        m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
+    FocusEditor();
+}
+
+void MainWindow::OnFileSave()
+{
+    if (!m_session) {
+        m_prompts.Tell(this, QStringLiteral("没有文件被打开."), QStringLiteral("错误"));
         return;
+    }
+    SaveDocument(WriteOrigin::Save);
+}
+
+bool MainWindow::SaveDocument(WriteOrigin origin)
+{
+    AutoSave::Hold hold(m_autoSave);
+    m_session->WaitForWrite(); // a write in flight may change what there is to ask
+    if (m_session->isProtected() && !ConfirmProtectedWrite())
+        return false;
+    return origin == WriteOrigin::Lock ? m_session->Lock() : m_session->Save(origin);
+}
+
+bool MainWindow::WaitForSave()
+{
+    return m_session && m_session->WaitForWrite();
+}
+
+void MainWindow::OnFileSaveAs()
+{
+    AutoSave::Hold hold(m_autoSave);
+    if (!m_session)
+        return;
+    WaitForSave(); // the write in flight, its questions included, comes first
     const auto chosen =
         m_prompts.ChooseFile(this, DocumentDialog(FileDialogMode::Save, QStringLiteral("另存为"), false));
     if (!chosen)
         return;
     // The new file is written like every save: to a temporary file renamed
-    // over the target at the end, so an existing target is not truncated first.
-    auto writer = std::make_unique<QSaveFile>(chosen->path);
-    if (!writer->open(QIODevice::WriteOnly)) {
-        m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);
-        return;
-    }
-    DropStream();
-    m_pDocFile = std::move(writer);
-    m_strDocPath = chosen->path;
-    m_strTitleName = QLatin1Char('[') + chosen->fileName + QLatin1Char(']');
-    UpdateCaption(); // the lock marker only while the text is locked
-    StartWrite(WriteOrigin::SaveAs); // the prepared writer goes to the worker
-    DropStream();
+    // over the target at the end, so an existing target is not truncated
+    // first. The document is the new file's once it is written.
+    m_session->SaveAs(chosen->path);
 }
 
-void CTavroTextEditorDlg::OnFileExportTxt()
+void MainWindow::OnFileExportTxt()
 {
-    CommandScope command(*this);
-    if (!ConfirmLossyText())
+    AutoSave::Hold hold(m_autoSave);
+    if (!m_session)
         return;
+    WaitForSave(); // the write in flight, its questions included, comes first
     FileDialogRequest request;
     request.mode = FileDialogMode::Save;
     request.title = QStringLiteral("导出为TXT");
@@ -210,57 +213,41 @@ void CTavroTextEditorDlg::OnFileExportTxt()
     request.defaultSuffix = QStringLiteral("txt");
     request.kind = FileKind::Export;
     // Offered: the document's name with ".txt", in its folder.
-    if (!m_strDocPath.isEmpty()) {
-        const QFileInfo document(m_strDocPath);
-        request.suggestedPath = document.absoluteDir().filePath(document.completeBaseName() + QStringLiteral(".txt"));
-    }
+    const QFileInfo document(m_session->path());
+    request.suggestedPath = document.absoluteDir().filePath(document.completeBaseName() + QStringLiteral(".txt"));
     const auto chosen = m_prompts.ChooseFile(this, request);
     if (!chosen)
         return;
-    // The plain text is for its owner only: a new file is readable by the
-    // owner alone; a file that exists keeps the mode its owner gave it.
-    const bool existed = QFileInfo::exists(chosen->path);
-    QSaveFile file(chosen->path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))) {
-        m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);
-        return;
-    }
-    // Plain code page 936 text with CR LF line breaks: no byte-order mark,
-    // no terminator, no encryption.
-    m_strText = activeEditor()->GetWindowText();
-    m_strText.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const SecureBytes bytes = EncodeCodePage(Utf16(m_strText));
-    WipeText(m_strText);
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit())
-        m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);
+    // Plain code page 936 text with CR LF line breaks, for its owner only
+    // when the file is new.
+    m_session->Export(chosen->path);
 }
 
-void CTavroTextEditorDlg::OnFileCloseDoc()
+void MainWindow::OnFileCloseDoc()
 {
-    CommandScope command(*this);
+    AutoSave::Hold hold(m_autoSave);
     if (!ConfirmClosing())
         return;
-    DropStream();
-    m_strTitleName.clear();
-    m_strDocPath.clear();
-    SetDocumentState(false);
-    FocusActiveEditor();
+    InstallSession(nullptr, {}); // the key and the text are wiped
+    FocusEditor();
 }
 
-void CTavroTextEditorDlg::OnSettingsPassword()
+void MainWindow::OnSettingsPassword()
 {
-    CommandScope command(*this);
+    AutoSave::Hold hold(m_autoSave);
+    if (!m_session)
+        return;
+    WaitForSave(); // the write in flight, its questions included, comes first
     const MessageAnswer answer = m_prompts.ShowMessage(
         this,
         QStringLiteral("警告:重设密码前必须确认文本显示的正确性.\n       如果显示错误并修改后结果将不可逆.\n\n\n文本是否显示正确?"),
         QStringLiteral("重要事项"), MessageIcon::Warning, MessageButtons::YesNo);
-    if (answer != MessageAnswer::Yes || !ConfirmLossyText())
+    if (answer != MessageAnswer::Yes)
         return;
-    // The key is not cleared first: a cancelled dialog keeps the current one.
-    AskForConfirmedKey(/*clearFirst=*/false);
-    StartWrite(WriteOrigin::Password); // the worker keeps its own copy of the key
+    // A cancelled dialog keeps the current key; the document is written
+    // again either way. The new key is the document's once it is written.
+    std::optional<KeyHolder> key = AskForNewKey();
+    m_session->ChangeKey(key ? std::move(*key) : m_session->key().Copy());
 }
 
 } // namespace tavro

@@ -19,6 +19,19 @@ void SetField(QLabel* label, const QString& text)
     label->setVisible(!text.isEmpty());
 }
 
+QString AutoSaveText(const DocumentStatus& status)
+{
+    if (!status.autoSave)
+        return QStringLiteral("自动保存: 关");
+    switch (status.autoSavePause) {
+    case AutoSave::Pause::None: break;
+    case AutoSave::Pause::LossyText: return QStringLiteral("自动保存: 暂停 (有无法保存的字符)");
+    case AutoSave::Pause::Protected: return QStringLiteral("自动保存: 暂停 (文档受保护)");
+    case AutoSave::Pause::WriteFailing: return QStringLiteral("自动保存: 写入失败");
+    }
+    return QStringLiteral("自动保存: 开");
+}
+
 } // namespace
 
 DocumentStatusBar::DocumentStatusBar(QWidget* parent)
@@ -38,7 +51,7 @@ void DocumentStatusBar::Show(const DocumentStatus& status)
     else
         SetField(m_lock, status.locked ? QStringLiteral("已锁定") : QStringLiteral("未锁定"));
     SetField(m_modified, status.documentOpen && status.modified ? QStringLiteral("未保存") : QString());
-    SetField(m_autoSave, status.autoSave ? QStringLiteral("自动保存: 开") : QStringLiteral("自动保存: 关"));
+    SetField(m_autoSave, AutoSaveText(status));
     SetField(m_position, status.documentOpen
                              ? QStringLiteral("第 %1 行, 第 %2 列").arg(status.line).arg(status.column)
                              : QString());

@@ -1,7 +1,10 @@
-// The status bar under the editors: what the narrow window's cut-off title
-// may hide (the lock), unsaved changes, the auto-save switch, the caret's
-// line and column, the character count and the code page of the file.
+// The status bar under the editor: what the narrow window's cut-off title
+// may hide (the lock), unsaved changes, the auto-save switch and why it is
+// not writing, the caret's line and column, the character count and the
+// code page of the file.
 #pragma once
+
+#include "auto_save.h"
 
 #include <QStatusBar>
 
@@ -15,6 +18,7 @@ struct DocumentStatus {
     bool locked = false;
     bool modified = false;
     bool autoSave = true;
+    AutoSave::Pause autoSavePause = AutoSave::Pause::None; // why it is not writing, while on
     int line = 1;   // 1-based, a line break ends a line
     int column = 1; // 1-based, in characters
     int characters = 0; // line breaks included

@@ -2,7 +2,7 @@
 // through Open's own flow: the question about the open document, the
 // password dialog, then the document shown locked. Dropped text is left to
 // the editors, which insert it.
-#include "command_scope.h"
+#include "main_window.h"
 
 #include <QDropEvent>
 #include <QFileInfo>
@@ -26,7 +26,7 @@ QString DroppedFile(const QMimeData* data)
 
 } // namespace
 
-bool CTavroTextEditorDlg::FilterFileDrop(QEvent* event)
+bool MainWindow::FilterFileDrop(QEvent* event)
 {
     auto* drop = static_cast<QDropEvent*>(event); // also the base of the drag events
     const QString path = DroppedFile(drop->mimeData());
@@ -40,7 +40,7 @@ bool CTavroTextEditorDlg::FilterFileDrop(QEvent* event)
         QMetaObject::invokeMethod(
             this,
             [this, path] {
-                CommandScope command(*this);
+                AutoSave::Hold hold(m_autoSave);
                 if (ConfirmClosing())
                     OpenDocumentPath(path, QFileInfo(path).fileName());
             },
@@ -49,19 +49,19 @@ bool CTavroTextEditorDlg::FilterFileDrop(QEvent* event)
     return true;
 }
 
-void CTavroTextEditorDlg::dragEnterEvent(QDragEnterEvent* event)
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!FilterFileDrop(event))
         QMainWindow::dragEnterEvent(event);
 }
 
-void CTavroTextEditorDlg::dragMoveEvent(QDragMoveEvent* event)
+void MainWindow::dragMoveEvent(QDragMoveEvent* event)
 {
     if (!FilterFileDrop(event))
         QMainWindow::dragMoveEvent(event);
 }
 
-void CTavroTextEditorDlg::dropEvent(QDropEvent* event)
+void MainWindow::dropEvent(QDropEvent* event)
 {
     if (!FilterFileDrop(event))
         QMainWindow::dropEvent(event);

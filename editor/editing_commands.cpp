@@ -1,6 +1,5 @@
 // The Edit menu and the window's own key handling.
 #include "main_window.h"
-#include "menus.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,14 +7,14 @@
 
 namespace tavro {
 
-CRichEditCtrl* CTavroTextEditorDlg::FocusActiveEditor()
+TextEditor* MainWindow::FocusEditor()
 {
     // The keys belong to the editor after every command that changes what
     // the user works on, not to a dialog that was last active nor to the
-    // menu bar. With no document open the editors are disabled and take no
+    // menu bar. With no document open the editor is disabled and takes no
     // keystroke: the window itself keeps the focus then.
     activateWindow();
-    CRichEditCtrl* editor = activeEditor();
+    TextEditor* editor = m_editor;
     if (!editor->isEnabled()) {
         centralWidget()->setFocus(Qt::OtherFocusReason);
         return nullptr;
@@ -24,35 +23,35 @@ CRichEditCtrl* CTavroTextEditorDlg::FocusActiveEditor()
     return editor;
 }
 
-void CTavroTextEditorDlg::OnEditUndo()
+void MainWindow::OnEditUndo()
 {
-    if (CRichEditCtrl* editor = FocusActiveEditor(); editor && !editor->isReadOnly())
+    if (TextEditor* editor = FocusEditor(); editor && !editor->isReadOnly())
         editor->undo();
 }
 
-void CTavroTextEditorDlg::OnEditCut()
+void MainWindow::OnEditCut()
 {
-    if (CRichEditCtrl* editor = FocusActiveEditor(); editor && !editor->isReadOnly())
+    if (TextEditor* editor = FocusEditor(); editor && !editor->isReadOnly())
         editor->cut();
 }
 
-void CTavroTextEditorDlg::OnEditCopy()
+void MainWindow::OnEditCopy()
 {
-    if (CRichEditCtrl* editor = FocusActiveEditor())
+    if (TextEditor* editor = FocusEditor())
         editor->copy();
 }
 
-void CTavroTextEditorDlg::OnEditSelectAll()
+void MainWindow::OnEditSelectAll()
 {
-    if (CRichEditCtrl* editor = FocusActiveEditor())
+    if (TextEditor* editor = FocusEditor())
         editor->selectAll();
 }
 
-void CTavroTextEditorDlg::OnEditDelete()
+void MainWindow::OnEditDelete()
 {
     // The Delete key, for whichever of our editors has the focus.
     QWidget* focus = QApplication::focusWidget();
-    if (focus != m_editNoWrap && focus != m_editWrap)
+    if (focus != m_editor)
         return;
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Delete, Qt::NoModifier);
@@ -60,35 +59,23 @@ void CTavroTextEditorDlg::OnEditDelete()
     QCoreApplication::sendEvent(focus, &release);
 }
 
-void CTavroTextEditorDlg::OnEditPaste()
+void MainWindow::OnEditPaste()
 {
     // Plain text only, whatever the clipboard holds; refused while read-only
     // and while no document is open.
-    CRichEditCtrl* editor = activeEditor();
-    if (editor->isEnabled())
-        editor->PastePlainText();
+    if (m_editor->isEnabled())
+        m_editor->pastePlainText();
 }
 
-bool CTavroTextEditorDlg::PreTranslateMessage(QKeyEvent* event)
+bool MainWindow::PreTranslateMessage(QKeyEvent* event)
 {
     const int key = event->key();
     if (key == Qt::Key_Escape)
         return true; // Escape never closes the window
 
+    // The menu's shortcuts are the actions' own (see command_table.cpp);
+    // these keys are the window's.
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    for (const AcceleratorDef& accelerator : MainAccelerators()) {
-        if (accelerator.keys.key() != key || accelerator.keys.keyboardModifiers() != modifiers)
-            continue;
-        // As from the menu: the item's state is brought up to date first,
-        // and a greyed item's accelerator does nothing.
-        QAction* action = commandAction(accelerator.command);
-        if (auto* popup = action ? qobject_cast<QMenu*>(action->parent()) : nullptr)
-            OnInitMenuPopup(popup);
-        if (action && action->isEnabled())
-            OnCommand(accelerator.command);
-        return true;
-    }
-
     // Shift+F10, like the Menu key: the context menu at the caret.
     if (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier && event->type() == QEvent::KeyPress) {
         OnEditorMsgFilter(CaretMenuPosition());
@@ -105,20 +92,16 @@ bool CTavroTextEditorDlg::PreTranslateMessage(QKeyEvent* event)
     return false;
 }
 
-void CTavroTextEditorDlg::InsertTab()
+void MainWindow::InsertTab()
 {
     // One tab in front of the selection, which stays selected one further
     // on; refused while locked and while no document is open. The edit is
     // made in place, so the undo history keeps it.
-    if (!m_bDocumentOpen || m_bLocked)
+    if (!isDocumentOpen() || isLocked())
         return;
-    CRichEditCtrl* editor = activeEditor();
-    qsizetype start = 0;
-    qsizetype end = 0;
-    editor->GetSel(start, end);
-    editor->ReplaceRange(start, start, QStringLiteral("\t"));
-    ApplyEditorFormat();
-    editor->SetSel(start + 1, end + 1);
+    const auto [start, end] = m_editor->selection();
+    m_editor->replaceRange(start, start, QStringLiteral("\t"));
+    m_editor->select(start + 1, end + 1);
 }
 
 } // namespace tavro

@@ -9,41 +9,40 @@
 
 namespace tavro {
 
-void CTavroTextEditorDlg::OnEditFind() { OpenFindDialog(true); }
+void MainWindow::OnEditFind() { OpenFindDialog(true); }
 
-void CTavroTextEditorDlg::OnEditReplace() { OpenFindDialog(false); }
+void MainWindow::OnEditReplace() { OpenFindDialog(false); }
 
-void CTavroTextEditorDlg::OpenFindDialog(bool findOnly)
+void MainWindow::OpenFindDialog(bool findOnly)
 {
-    if (m_bFindDialogOpen)
+    if (m_findDialog)
         return; // one dialog at a time; the open one is left as it is
-    m_bFindDialogOpen = true;
-    m_bFindOnly = findOnly;
+    m_findOnly = findOnly;
     auto* dialog = new FindReplaceDialog(
         findOnly,
         FindReplaceDialog::FR_DOWN | FindReplaceDialog::FR_HIDEMATCHCASE |
             FindReplaceDialog::FR_HIDEWHOLEWORD,
         this);
-    connect(dialog, &FindReplaceDialog::notify, this, &CTavroTextEditorDlg::OnFindReplace);
+    connect(dialog, &FindReplaceDialog::notify, this, &MainWindow::OnFindReplace);
     m_findDialog = dialog;
     dialog->show();
     dialog->activateWindow();
 }
 
-void CTavroTextEditorDlg::OnFindReplace(FindReplaceDialog* dialog)
+void MainWindow::OnFindReplace(FindReplaceDialog* dialog)
 {
     if (!dialog)
         return;
     const std::uint32_t flags = dialog->flags();
     if (flags & FindReplaceDialog::FR_DIALOGTERM) {
         dialog->deleteLater();
-        m_bFindDialogOpen = false;
+        m_findDialog.clear();
         return;
     }
     const QString find = dialog->GetFindString();
     // The text is searched where it is, in the editor's character positions
     // (a line break is one character), outward from the selection.
-    if (m_bFindOnly) {
+    if (m_findOnly) {
         if (flags & FindReplaceDialog::FR_DOWN)
             SearchDown(find, false);
         else
@@ -60,34 +59,32 @@ void CTavroTextEditorDlg::OnFindReplace(FindReplaceDialog* dialog)
         ReplaceAll(dialog, find);
 }
 
-void CTavroTextEditorDlg::ReportNotFound(const QString& find)
+void MainWindow::ReportNotFound(const QString& find)
 {
     m_prompts.Tell(m_findDialog ? static_cast<QWidget*>(m_findDialog.data()) : this,
                    QStringLiteral("找不到 ") + find, QStringLiteral("结果"),
                    MessageIcon::Information);
 }
 
-void CTavroTextEditorDlg::SelectMatch(qsizetype pos, qsizetype length)
+void MainWindow::SelectMatch(qsizetype pos, qsizetype length)
 {
-    activeEditor()->SetSel(pos, pos + length);
-    FocusActiveEditor();
+    m_editor->select(pos, pos + length);
+    FocusEditor();
 }
 
-qsizetype CTavroTextEditorDlg::FindDownFrom(const QString& find, qsizetype from) const
+qsizetype MainWindow::FindDownFrom(const QString& find, qsizetype from) const
 {
-    const QTextDocument& document = *activeEditor()->document();
+    const QTextDocument& document = *m_editor->document();
     // From the position on, then, wrapping to the top, the first occurrence
     // of all: one that starts before the position, as none starts after it.
     const qsizetype pos = FindForward(document, find, from, kNoLimit, Qt::CaseSensitive);
     return pos >= 0 ? pos : FindForward(document, find, 0, from - 1, Qt::CaseSensitive);
 }
 
-void CTavroTextEditorDlg::SearchDown(const QString& find, bool clearSelectionIfMissing)
+void MainWindow::SearchDown(const QString& find, bool clearSelectionIfMissing)
 {
-    CRichEditCtrl* editor = activeEditor();
-    qsizetype selStart = 0;
-    qsizetype selEnd = 0;
-    editor->GetSel(selStart, selEnd);
+    TextEditor* editor = m_editor;
+    const qsizetype selEnd = editor->selection().second;
     // From the end of the selection, so a selected match is skipped.
     const qsizetype pos = FindDownFrom(find, selEnd);
     if (pos >= 0) {
@@ -96,24 +93,22 @@ void CTavroTextEditorDlg::SearchDown(const QString& find, bool clearSelectionIfM
     }
     ReportNotFound(find);
     if (clearSelectionIfMissing) {
-        editor->SetSel(-1, find.size() - 1); // no selection; the caret stays
-        FocusActiveEditor();
+        editor->select(-1, find.size() - 1); // no selection; the caret stays
+        FocusEditor();
     }
 }
 
-void CTavroTextEditorDlg::SearchUp(const QString& find)
+void MainWindow::SearchUp(const QString& find)
 {
-    CRichEditCtrl* editor = activeEditor();
+    TextEditor* editor = m_editor;
     const QTextDocument& document = *editor->document();
-    qsizetype selStart = 0;
-    qsizetype selEnd = 0;
-    editor->GetSel(selStart, selEnd);
+    const auto selStart = editor->selection().first;
     // The last occurrence that ends at or before the selection start, else
     // (wrapping to the bottom) the last one in the text, which then ends
     // after the selection start.
     qsizetype pos = FindBackward(document, find, selStart, 0, Qt::CaseSensitive);
     if (pos < 0)
-        pos = FindBackward(document, find, editor->GetTextLength(), selStart - find.size() + 1,
+        pos = FindBackward(document, find, editor->textLength(), selStart - find.size() + 1,
                            Qt::CaseSensitive);
     if (pos >= 0)
         SelectMatch(pos, find.size());
@@ -121,14 +116,12 @@ void CTavroTextEditorDlg::SearchUp(const QString& find)
         ReportNotFound(find);
 }
 
-bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QString& find)
+bool MainWindow::ReplaceSelection(FindReplaceDialog* dialog, const QString& find)
 {
-    if (m_bLocked)
+    if (isLocked())
         return true; // the locked text is never changed
-    CRichEditCtrl* editor = activeEditor();
-    qsizetype selStart = 0;
-    qsizetype selEnd = 0;
-    editor->GetSel(selStart, selEnd);
+    TextEditor* editor = m_editor;
+    const auto [selStart, selEnd] = editor->selection();
     // Only a selection that is exactly the find string is replaced: the
     // user finds first, then replaces. Only the selection is read.
     const bool selected = selEnd - selStart == find.size() &&
@@ -141,25 +134,26 @@ bool CTavroTextEditorDlg::ReplaceSelection(FindReplaceDialog* dialog, const QStr
         m_prompts.Tell(dialog, QStringLiteral("请继续搜索后进行替换."), QStringLiteral("提示"));
         return false;
     }
-    editor->ReplaceRange(selStart, selEnd, dialog->GetReplaceString());
-    ApplyEditorFormat();
-    FocusActiveEditor();
+    // The caret after the replacement, nothing selected, the view where it was.
+    const QString replacement = dialog->GetReplaceString();
+    editor->replaceRange(selStart, selEnd, replacement);
+    editor->select(selStart + replacement.size(), selStart + replacement.size());
+    FocusEditor();
     return true;
 }
 
-void CTavroTextEditorDlg::ReplaceAll(FindReplaceDialog* dialog, const QString& find)
+void MainWindow::ReplaceAll(FindReplaceDialog* dialog, const QString& find)
 {
-    if (m_bLocked)
+    if (isLocked())
         return;
     // Non-overlapping, left to right; replaced text is not searched again.
     const std::vector<qsizetype> positions =
-        FindAll(*activeEditor()->document(), find, Qt::CaseSensitive);
+        FindAll(*m_editor->document(), find, Qt::CaseSensitive);
     if (!positions.empty())
-        activeEditor()->ReplaceRanges(positions, find.size(), dialog->GetReplaceString());
-    ApplyEditorFormat();
+        m_editor->replaceRanges(positions, find.size(), dialog->GetReplaceString());
     m_prompts.Tell(dialog, QStringLiteral("已经完成所有替换,共替换%1处.").arg(positions.size()),
                    QStringLiteral("完成"));
-    FocusActiveEditor();
+    FocusEditor();
 }
 
 } // namespace tavro

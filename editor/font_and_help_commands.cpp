@@ -2,43 +2,40 @@
 // the window is its owner, so it opens over the window.
 #include "main_window.h"
 
-#include "about_dlg.h"
-#include "imp_dlg.h"
-#include "program_state.h"
+#include "about_dialog.h"
+#include "font_dialog.h"
 #include "prompts.h"
-#include "set_font_dialog.h"
-#include "statement.h"
+#include "statement_dialog.h"
+#include "usage_notes_dialog.h"
 
 namespace tavro {
 
-void CTavroTextEditorDlg::OnSettingsFont()
+void MainWindow::OnSettingsFont()
 {
-    SETFONTDialog dialog(m_prompts, this);
-    g_bFontAccepted = false;
-    m_prompts.RunModal(dialog);
-    // Both editors, all their text, which stays selected. "config" takes the
-    // format when the window closes.
-    if (g_bFontAccepted) {
-        ApplyEditorFormat();
-        FocusActiveEditor();
-    }
+    FontDialog dialog(m_charFormat, m_prompts, this);
+    if (m_prompts.RunModal(dialog) != QDialog::Accepted)
+        return;
+    // All the text takes it, where it is; "config" keeps it when the window closes.
+    m_charFormat = dialog.charFormat();
+    ApplyEditorFormat();
+    FocusEditor();
 }
 
-void CTavroTextEditorDlg::OnHelpUsageNotes()
+void MainWindow::OnHelpUsageNotes()
 {
-    ImpDlg dialog(this);
+    UsageNotesDialog dialog(this);
     m_prompts.RunModal(dialog);
 }
 
-void CTavroTextEditorDlg::OnHelpStatement()
+void MainWindow::OnHelpStatement()
 {
-    Statement dialog(this);
+    StatementDialog dialog(this);
     m_prompts.RunModal(dialog);
 }
 
-void CTavroTextEditorDlg::OnHelpAbout()
+void MainWindow::OnHelpAbout()
 {
-    AboutDlg dialog(this);
+    AboutDialog dialog(this);
     m_prompts.RunModal(dialog);
 }
 

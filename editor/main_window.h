@@ -1,33 +1,42 @@
-// The main window: one document at a time in one of two editors (word wrap
-// on or off), the document commands, edit protection, auto-save, find and
-// replace, and the menu states. Each concern lives in a source file of its
-// own; this header holds the window's state and the operations that keep
-// title, editors and flags consistent.
+// The main window: a view over the open document's session. It owns the
+// one editor, the menus and their actions, the dialogs' questions, the
+// status bar, the window's switches and placement; the session owns the
+// document (file, key, text, what the file holds, writes).
+//
+// Each concern lives in a source file of its own:
+//   main_window.cpp        construction, start-up, the document's view state, closing
+//   command_table.cpp      the menu table, actions and their enabled states, context menu
+//   document_commands.cpp  New, Open, Save, Save As, Export, Close, Exit, Password
+//   write_questions.cpp    the questions before a write and the messages after it
+//   edit_protection.cpp    Lock, Unlock, the auto-save switch and its ticks
+//   editing_commands.cpp   the Edit menu and the window's own keys
+//   find_replace.cpp       Find and Replace
+//   font_and_help_commands.cpp, drop_to_open.cpp, settings_file.cpp, window_placement.cpp
 #pragma once
 
-#include "cmd_ui.h"
+#include "auto_save.h"
+#include "char_format.h"
+#include "document_session.h"
 #include "find_replace_dialog.h"
+#include "key_holder.h"
 #include "settings_file.h"
-#include "rich_edit_ctrl.h"
+#include "text_editor.h"
 
-#include <QFileDevice>
 #include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QMenu;
 class QKeyEvent;
-class QStatusBar;
-class QTextDocument;
 
 namespace tavro {
 
-class DocumentSaveJob;
 class DocumentStatusBar;
 class Prompts;
 
@@ -38,24 +47,23 @@ extern const QString g_strLockedMarker;
 // The title name while no document is open.
 extern const QString g_strNoDocumentTitle;
 
-inline constexpr int kAutoSaveTimerId = 1;
-inline constexpr int kAutoSavePeriodMs = 60000;
-
-class CTavroTextEditorDlg : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // configPath: the settings file to use; empty means "config" beside the
     // executable, or under $XDG_CONFIG_HOME/tavro when that folder is not writable.
-    explicit CTavroTextEditorDlg(Prompts& prompts, QString configPath = {},
-                                 QWidget* parent = nullptr);
-    ~CTavroTextEditorDlg() override;
+    explicit MainWindow(Prompts& prompts, QString configPath = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up: defaults, settings, then the document named by the command
     // line arguments (joined with single spaces), if any.
     void OnInitDialog(const QStringList& arguments = {});
 
+    // Document files are written through devices made by this (nullptr:
+    // files); tests pass one that fails.
+    void setWriterFactory(DocumentSession::WriterFactory factory);
+
     // --- State operations ---
-    void SetDocumentState(bool open);
     void ApplyEditorFormat();
     void LockEditors();
     void OnUnlock();
@@ -73,18 +81,15 @@ public:
     void OnFileCloseDoc();
     void OnAppExit();
     void OnSettingsPassword();
-    bool ReadDocument();
-    // Waits for the document write in flight, if any (its questions and
-    // failure message included), and delivers its result. True when that
-    // write stored the text; false when it failed, was given up, or when no
-    // write was under way.
+    // Ends the write in flight, if any (its questions and failure message
+    // included). True when that write stored its text; false when it
+    // failed, was given up, or when no write was under way.
     bool WaitForSave();
-    bool isSaving() const { return m_saveJob != nullptr; }
 
     // --- Edit protection and auto-save ---
     void OnLock();
     void OnToggleAutoSave();
-    void OnTimer(int id);
+    void OnTimer(); // the auto-save tick
 
     // --- Editing commands ---
     void OnEditUndo();
@@ -106,47 +111,39 @@ public:
     void OnHelpAbout();
 
     // --- Menus and keys ---
-    // Carries out a command as the menu would: nothing for an unknown id.
+    // Carries out a command as the menu would, if its item is enabled now.
     void OnCommand(int id);
-    // Runs the update handlers over a popup's items.
-    void OnInitMenuPopup(QMenu* popup);
-    void OnUpdateDocumentCommand(CCmdUI* cmdUI);
-    void OnUpdateReplace(CCmdUI* cmdUI);
-    void OnUpdateWordWrap(CCmdUI* cmdUI);
-    void OnUpdateAutoSave(CCmdUI* cmdUI);
-    // A key press addressed to the window or one of its editors; true when consumed.
+    // Brings every action's enabled state and check mark up to date.
+    void UpdateActions();
+    void OnUpdateDocumentCommand(QAction* action) const;
+    void OnUpdateReplace(QAction* action) const;
+    void OnUpdateWordWrap(QAction* action) const;
+    void OnUpdateAutoSave(QAction* action) const;
+    // A key press addressed to the window or its editor; true when consumed.
     bool PreTranslateMessage(QKeyEvent* event);
-    // The editors' context menu: the Edit popup, states updated.
+    // The editor's context menu: the Edit popup, states up to date.
     std::unique_ptr<QMenu> LoadEditPopup();
     // Where the context menu of the Menu key and Shift+F10 opens: at the caret.
     QPoint CaretMenuPosition() const;
-    // The status bar, brought up to date from the window's state and the
-    // active editor's document; O(1) in the length of the text.
-    void RefreshStatusBar();
 
     // --- Read access for tests and the settings file ---
-    CRichEditCtrl* activeEditor() const { return m_bWordWrap ? m_editWrap : m_editNoWrap; }
-    CRichEditCtrl* noWrapEditor() const { return m_editNoWrap; }
-    CRichEditCtrl* wrapEditor() const { return m_editWrap; }
+    TextEditor* editor() const { return m_editor; }
+    DocumentSession* session() const { return m_session.get(); }
+    const AutoSave& autoSave() const { return m_autoSave; }
     QAction* commandAction(int id) const;
     QMenu* menuPopup(int index) const;
-    bool isDocumentOpen() const { return m_bDocumentOpen; }
-    // The open document's text differs from what was last written to or
-    // read from its file (an edit undone back to that state does not count).
-    bool isModified() const;
-    // The text shown did not come from the file byte for byte (a wrong key
-    // or damage): auto-save leaves the file alone and Save asks first.
-    bool isStoredCopyProtected() const { return m_bStoredCopyProtected; }
-    bool isLocked() const { return m_bLocked; }
-    bool isWordWrap() const { return m_bWordWrap; }
-    bool isAutoSave() const { return m_bAutoSave; }
-    bool isAutoSaveTimerRunning() const { return m_autoSaveTimer.isActive(); }
-    bool isFindDialogOpen() const { return m_bFindDialogOpen; }
+    bool isDocumentOpen() const { return m_session != nullptr; }
+    // The open document's text differs from what its file holds.
+    bool isModified() const { return m_session && m_session->isModified(); }
+    bool isLocked() const { return m_session && m_session->isLocked(); }
+    bool isWordWrap() const { return m_wordWrap; }
+    bool isAutoSave() const { return m_autoSave.isEnabled(); }
+    bool isFindDialogOpen() const { return !m_findDialog.isNull(); }
     FindReplaceDialog* findDialog() const { return m_findDialog.data(); }
-    const QString& documentPath() const { return m_strDocPath; }
-    const QString& configPath() const { return m_strConfigPath; }
+    QString documentPath() const { return m_session ? m_session->path() : QString(); }
+    const QString& configPath() const { return m_configPath; }
+    const CharFormat2W& charFormat() const { return m_charFormat; }
     DocumentStatusBar* documentStatusBar() const { return m_statusBar; }
-    bool isAutoSaveTimerPrecise() const { return m_autoSaveTimer.timerType() == Qt::PreciseTimer; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -157,53 +154,44 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // Marks a document command under way: no auto-save meanwhile.
-    class CommandScope;
+    struct CommandDef;
+    static const std::vector<std::vector<CommandDef>>& CommandTable();
 
     void BuildMenuBar();
-    void BuildEditors();
+    void BuildEditor();
     std::unique_ptr<QMenu> LoadPopup(std::size_t index, QWidget* parent);
-    void RefreshMenuStates();
-    void SetCaption(bool locked);
-    void UpdateCaption() { SetCaption(m_bLocked); }
-    CRichEditCtrl* hiddenEditor() const { return m_bWordWrap ? m_editNoWrap : m_editWrap; }
-    void ShowActiveEditor();
+    void SetCaption();
+    // Shows session (nullptr: no document) in the editor, unlocked unless
+    // it was opened from a file; the previous session goes, its key and
+    // text wiped.
+    void InstallSession(std::unique_ptr<DocumentSession> session, const QString& titleName);
+    void RefreshView();
+    void RefreshStatusBar();
     void OpenCommandLineDocument(const QString& path);
-    void ShowOpenedDocument();
-    // Who asks for a write: the checks before it differ.
-    enum class WriteOrigin {
-        Save,     // Save, and Save from the unsaved-changes question
-        Lock,     // as Save; going back from the lossy question unlocks again
-        AutoSave, // never asks: skips what would need a question
-        SaveAs,   // a new file: the stored document is not replaced
-        Password, // the Password command, whose own warning covers a garbled text
-    };
-    // Starts a document write off the UI thread after the questions that
-    // come first; the lossy question comes once the worker has encoded the
-    // snapshot. False when nothing was started (an error shown, the user
-    // went back, or auto-save may not write this text).
-    bool StartWrite(WriteOrigin origin);
-    // StartWrite, then waits for its outcome: true once the text is stored.
-    bool WriteDocument(WriteOrigin origin);
-    void DeliverSave();
-    bool ConfirmWrite(WriteOrigin origin);
-    bool ConfirmLossyText();
-    bool AskLossyWrite(const std::u32string& lossy);
-    bool LossyTextAccepted() const;
-    void MarkSaved();
+    void ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName);
+
+    // The password dialog, once; nothing when it was cancelled.
+    std::optional<KeyHolder> AskForKey();
+    // The password dialog for a key chosen now: a typed password is asked
+    // twice (a mismatch goes back to the dialog); nothing when cancelled.
+    std::optional<KeyHolder> AskForNewKey();
+
+    // The protected-copy question, then the session's write (Save, Lock);
+    // false when nothing was started.
+    bool SaveDocument(WriteOrigin origin);
+    // The questions (write_questions.cpp).
     bool ConfirmClosing();
     bool ConfirmQuit();
     bool AskToSaveChanges();
-    void AskForKey();
-    void AskForConfirmedKey(bool clearFirst);
-    void DropStream();
+    bool ConfirmProtectedWrite();
+    void OnLossyCharacters(WriteOrigin origin, const std::u32string& characters);
+    void OnWriteFinished(WriteOrigin origin, WriteOutcome outcome);
+
     void OnClose();
     void LoadSettings();
     void SaveSettings();
-    void SetTimer(int id, int periodMs);
-    void KillTimer(int id);
     void InsertTab();
-    CRichEditCtrl* FocusActiveEditor();
+    TextEditor* FocusEditor();
     void OnEditorMsgFilter(const QPoint& globalPos);
     bool FilterEditorViewportEvent(QEvent* event);
     bool FilterFileDrop(QEvent* event);
@@ -218,57 +206,29 @@ private:
     void ReportNotFound(const QString& find);
 
     Prompts& m_prompts;
-    QIcon m_hIcon;
-    CRichEditCtrl* m_editNoWrap = nullptr; // control 1000: scrolls horizontally
-    CRichEditCtrl* m_editWrap = nullptr;   // control 1001: wraps at the window width
-    bool m_bWordWrap = true;
-    QString m_strText; // scratch copy of the active editor's text; emptied after each use
-    QString m_strTitleName;
-    bool m_bLocked = false;
-    bool m_bFindDialogOpen = false;
-    bool m_bFindOnly = false;
-    bool m_bAutoSave = true;
-    bool m_bDocumentOpen = false;
-    bool m_bStoredCopyProtected = false; // see isStoredCopyProtected()
-    // The text state whose lossy characters the user chose to save anyway:
-    // the editor document and its revision at that moment.
-    const QTextDocument* m_lossyAcceptedDocument = nullptr;
-    int m_lossyAcceptedRevision = -1;
-    // The document file while a command reads or writes it: the stream New
-    // created the file with, the one Open reads, or the atomic writer Save
-    // As prepared for the new path.
-    std::unique_ptr<QFileDevice> m_pDocFile;
-    QString m_strDocPath;
-    QString m_strConfigPath;
+    QIcon m_icon;
+    TextEditor* m_editor = nullptr;
+    QTextDocument* m_noDocument = nullptr; // what the editor shows while no document is open
+    std::unique_ptr<DocumentSession> m_session;
+    DocumentSession::WriterFactory m_writerFactory;
+    AutoSave m_autoSave;
+    bool m_wordWrap = true;
+    CharFormat2W m_charFormat = CharFormat2W::Default(); // the editor's one format; stored in "config"
+    QString m_titleName = g_strNoDocumentTitle;
+    bool m_findOnly = false;
+    QPointer<FindReplaceDialog> m_findDialog;
+    QString m_configPath;
     WindowGeometry m_windowGeometry; // placement between reading and writing the settings
     // The stored outer rectangle still to be applied once the window
-    // manager has framed the window (its frame size is unknown before).
-    bool m_bPlacementPending = false;
+    // manager has framed the window (its frame size is unknown before),
+    // and once a window started maximized is first restored.
+    bool m_placementPending = false;
     // The outer rectangle of the window while last neither maximized nor
     // minimized: what a maximized window returns to, and what is stored.
     QRect m_normalOuter;
     DocumentStatusBar* m_statusBar = nullptr;
-
-    QTimer m_autoSaveTimer;
-    int m_commandDepth = 0;     // document commands under way
-    bool m_bAutoSaving = false; // an auto-save (and its failure message) under way
-    // The document write in flight, and what its result needs: who asked,
-    // the lock state before a Lock (set by OnLock), and the text state of
-    // the snapshot.
-    std::unique_ptr<DocumentSaveJob> m_saveJob;
-    WriteOrigin m_saveOrigin = WriteOrigin::Save;
-    bool m_bSaveWasLocked = false;
-    const QTextDocument* m_saveDocument = nullptr;
-    int m_saveRevision = -1;
-    bool m_bDeliveringSave = false;
-    bool m_bLastSaveStored = false;
-    // The text state an auto-save last found lossy and skipped: later ticks
-    // on it skip without taking another snapshot, until it is accepted.
-    const QTextDocument* m_lossySkippedDocument = nullptr;
-    int m_lossySkippedRevision = -1;
-    QPointer<FindReplaceDialog> m_findDialog;
-    std::map<int, QAction*> m_commandActions;   // the menu bar's item of each command
-    std::vector<QMenu*> m_menuPopups;           // the menu bar's popups, left to right
+    std::map<int, QAction*> m_commandActions; // the menu bar's action of each command
+    std::vector<QMenu*> m_menuPopups;         // the menu bar's popups, left to right
 };
 
 } // namespace tavro

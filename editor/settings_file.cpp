@@ -1,7 +1,6 @@
 #include "settings_file.h"
 
-#include "command_scope.h"
-#include "program_state.h"
+#include "main_window.h"
 #include "prompts.h"
 
 #include <QDir>
@@ -80,24 +79,22 @@ SettingsRecord ParseSettings(QByteArrayView data, const SettingsRecord& defaults
     return record;
 }
 
-void CTavroTextEditorDlg::LoadSettings()
+void MainWindow::LoadSettings()
 {
     // The file must exist and be writable; otherwise every default stays.
-    QFile file(m_strConfigPath);
+    QFile file(m_configPath);
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         move(screen()->availableGeometry().center() - rect().center());
         return;
     }
     SettingsRecord defaults;
     defaults.geometry = m_windowGeometry;
-    defaults.autoSave = m_bAutoSave;
-    defaults.wordWrap = m_bWordWrap;
-    defaults.charFormat = g_charFormat;
+    defaults.autoSave = m_autoSave.isEnabled();
+    defaults.wordWrap = m_wordWrap;
+    defaults.charFormat = m_charFormat;
     const SettingsRecord record = ParseSettings(file.read(kSettingsFileSize), defaults);
     m_windowGeometry = record.geometry;
-    m_bAutoSave = record.autoSave;
-    m_bWordWrap = record.wordWrap;
-    g_charFormat = record.charFormat;
+    m_charFormat = record.charFormat;
 
     const QRect stored(m_windowGeometry.left, m_windowGeometry.top, m_windowGeometry.width,
                        m_windowGeometry.height);
@@ -105,27 +102,25 @@ void CTavroTextEditorDlg::LoadSettings()
         m_normalOuter = stored;
     if (m_windowGeometry.maximized != 0) {
         // The stored rectangle is where un-maximizing returns to.
-        m_bPlacementPending = IsUsablePlacement(m_windowGeometry, minimumSize());
-        if (m_bPlacementPending)
+        m_placementPending = IsUsablePlacement(m_windowGeometry, minimumSize());
+        if (m_placementPending)
             PlaceWindow();
         showMaximized();
     } else if (IsUsablePlacement(m_windowGeometry, minimumSize())) {
-        m_bPlacementPending = true;
+        m_placementPending = true;
         PlaceWindow();
         show();
     } else {
         move(screen()->availableGeometry().center() - rect().center());
         show();
     }
-    if (!m_bWordWrap) {
-        m_bWordWrap = true;
+    if (!record.wordWrap)
         OnToggleWordWrap();
-    }
-    if (!m_bAutoSave)
-        KillTimer(kAutoSaveTimerId);
+    if (!record.autoSave)
+        m_autoSave.setEnabled(false);
 }
 
-void CTavroTextEditorDlg::SaveSettings()
+void MainWindow::SaveSettings()
 {
     // The outer rectangle, frame included; for a maximized window the one it
     // returns to. A minimized window keeps the placement it had.
@@ -149,13 +144,13 @@ void CTavroTextEditorDlg::SaveSettings()
     }
     SettingsRecord record;
     record.geometry = m_windowGeometry;
-    record.autoSave = m_bAutoSave;
-    record.wordWrap = m_bWordWrap;
-    record.charFormat = g_charFormat;
+    record.autoSave = m_autoSave.isEnabled();
+    record.wordWrap = m_wordWrap;
+    record.charFormat = m_charFormat;
     const QByteArray bytes = SerializeSettings(record);
     // The fallback under the user's configuration folder may not exist yet.
-    QDir().mkpath(QFileInfo(m_strConfigPath).absolutePath());
-    QSaveFile file(m_strConfigPath);
+    QDir().mkpath(QFileInfo(m_configPath).absolutePath());
+    QSaveFile file(m_configPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         m_prompts.Tell(this, QStringLiteral("未能保存当前设置,无法在文件位置写入配置信息."),
                        ApplicationName());

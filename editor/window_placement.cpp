@@ -20,7 +20,7 @@ bool CanPlaceWindows()
 
 } // namespace
 
-void CTavroTextEditorDlg::PlaceWindow()
+void MainWindow::PlaceWindow()
 {
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     resize(m_windowGeometry.width - frame.left() - frame.right(),
@@ -30,22 +30,26 @@ void CTavroTextEditorDlg::PlaceWindow()
         move(m_windowGeometry.left, m_windowGeometry.top);
 }
 
-bool CTavroTextEditorDlg::event(QEvent* event)
+bool MainWindow::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
     switch (event->type()) {
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::WindowActivate:
+    case QEvent::WindowStateChange:
     case QEvent::Show:
         // The first event after the window manager framed the window: the
-        // frame is known now, the client size can be made to fit.
-        if (m_bPlacementPending && windowHandle() && !windowHandle()->frameMargins().isNull()) {
-            m_bPlacementPending = false;
-            if (!isMaximized() && !isFullScreen()) // a maximized one keeps the screen
-                PlaceWindow();
+        // frame is known now, the client size can be made to fit. A window
+        // that starts maximized keeps the screen, and its normal rectangle
+        // is made to fit when it is first restored (before, it was sized
+        // without its frame, and would grow by it at every such start).
+        if (m_placementPending && windowHandle() && !windowHandle()->frameMargins().isNull() &&
+            !isMaximized() && !isFullScreen() && !isMinimized()) {
+            m_placementPending = false;
+            PlaceWindow();
         }
-        if (isVisible() && windowState() == Qt::WindowNoState && !m_bPlacementPending)
+        if (isVisible() && windowState() == Qt::WindowNoState && !m_placementPending)
             m_normalOuter = frameGeometry();
         break;
     default:

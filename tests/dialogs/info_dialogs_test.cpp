@@ -1,6 +1,6 @@
-#include "about_dlg.h"
-#include "imp_dlg.h"
-#include "statement.h"
+#include "about_dialog.h"
+#include "usage_notes_dialog.h"
+#include "statement_dialog.h"
 
 #include "support/qt_application.h"
 
@@ -19,9 +19,9 @@
 #include <functional>
 #include <utility>
 
-using tavro::AboutDlg;
-using tavro::ImpDlg;
-using tavro::Statement;
+using tavro::AboutDialog;
+using tavro::UsageNotesDialog;
+using tavro::StatementDialog;
 
 namespace {
 
@@ -71,7 +71,7 @@ const QColor kOrange(255, 174, 0);
 
 // ---- Usage notes -----------------------------------------------------------------
 
-TEST(ImpDlgTest, ShowsTheFourParagraphsWholeAndInOrder)
+TEST(UsageNotesDialogTest, ShowsTheFourParagraphsWholeAndInOrder)
 {
     const QString expected[] = {
         QStringLiteral("        在打开文件时,如果打开的文件显示乱码或者部分乱码.请勿轻易解锁和保存.乱码部分再次保存可能会造成新文本丢失."),
@@ -79,7 +79,7 @@ TEST(ImpDlgTest, ShowsTheFourParagraphsWholeAndInOrder)
         QStringLiteral("        注意防范侧信道攻击.就是在电脑已经中毒的情况下,病毒木马会直接读取程序内容,而绕过加密保护.本软件不附带侧信道攻击防御功能,请用户自己注意."),
         QStringLiteral("        因效率问题,越多的字符导致文件越大,导致运行速度下降.虽然没有规定上限,但请控制字符数量.(建议1MB以内大约50万中文字符)"),
     };
-    ImpDlg dialog;
+    UsageNotesDialog dialog;
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("使用注意"));
     const QList<QLabel*>& labels = dialog.paragraphLabels();
@@ -102,14 +102,14 @@ TEST(ImpDlgTest, ShowsTheFourParagraphsWholeAndInOrder)
     }
 }
 
-TEST(ImpDlgTest, ClosesWithEnterEscapeAndTheCloseBox)
+TEST(UsageNotesDialogTest, ClosesWithEnterEscapeAndTheCloseBox)
 {
-    ExpectClosesByEnterEscapeAndCloseBox<ImpDlg>();
+    ExpectClosesByEnterEscapeAndCloseBox<UsageNotesDialog>();
 }
 
 // ---- Security statement ----------------------------------------------------------
 
-TEST(StatementTest, HoldsTheThirteenLinesExactly)
+TEST(StatementDialogTest, HoldsTheThirteenLinesExactly)
 {
     const char16_t* const lines[] = {
         u"注意:",
@@ -130,7 +130,7 @@ TEST(StatementTest, HoldsTheThirteenLinesExactly)
     for (const char16_t* line : lines)
         expected += QString::fromUtf16(line) + QLatin1Char('\n');
 
-    Statement dialog;
+    StatementDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("安全申明及原理"));
     const QTextDocument* document = dialog.statementEdit()->document();
     EXPECT_EQ(document->toPlainText(), expected);
@@ -140,9 +140,9 @@ TEST(StatementTest, HoldsTheThirteenLinesExactly)
     EXPECT_EQ(expected.indexOf(QStringLiteral("关于密钥")), 281);
 }
 
-TEST(StatementTest, NotesRedFormatBlackKeyOrangeInOneFaceAndSize)
+TEST(StatementDialogTest, NotesRedFormatBlackKeyOrangeInOneFaceAndSize)
 {
-    Statement dialog;
+    StatementDialog dialog;
     const QTextDocument* document = dialog.statementEdit()->document();
     const struct {
         int pos;
@@ -162,9 +162,9 @@ TEST(StatementTest, NotesRedFormatBlackKeyOrangeInOneFaceAndSize)
     }
 }
 
-TEST(StatementTest, TextCanBeReadWholeButNotSelectedOrChanged)
+TEST(StatementDialogTest, TextCanBeReadWholeButNotSelectedOrChanged)
 {
-    Statement dialog;
+    StatementDialog dialog;
     dialog.show();
     QTextEdit* edit = dialog.statementEdit();
     EXPECT_TRUE(edit->isReadOnly());
@@ -187,16 +187,16 @@ TEST(StatementTest, TextCanBeReadWholeButNotSelectedOrChanged)
     EXPECT_TRUE(dialog.rect().contains(edit->geometry()));
 }
 
-TEST(StatementTest, ClosesWithEnterEscapeAndTheCloseBox)
+TEST(StatementDialogTest, ClosesWithEnterEscapeAndTheCloseBox)
 {
-    ExpectClosesByEnterEscapeAndCloseBox<Statement>();
+    ExpectClosesByEnterEscapeAndCloseBox<StatementDialog>();
 }
 
 // ---- About box -------------------------------------------------------------------
 
-TEST(AboutDlgTest, IsThePictureAloneWithoutATitleBar)
+TEST(AboutDialogTest, IsThePictureAloneWithoutATitleBar)
 {
-    AboutDlg dialog;
+    AboutDialog dialog;
     dialog.show();
     EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(dialog.size(), QSize(300, 220));
@@ -215,17 +215,17 @@ TEST(AboutDlgTest, IsThePictureAloneWithoutATitleBar)
     EXPECT_GT(light, 5); // a row through the product name crosses white strokes
 }
 
-TEST(AboutDlgTest, ClosesOnALeftOrRightPressAnywhereAndOnEnterOrEscape)
+TEST(AboutDialogTest, ClosesOnALeftOrRightPressAnywhereAndOnEnterOrEscape)
 {
-    EXPECT_TRUE(ClosesBy<AboutDlg>([](AboutDlg& d) { QTest::mouseClick(d.picture(), Qt::RightButton); }))
+    EXPECT_TRUE(ClosesBy<AboutDialog>([](AboutDialog& d) { QTest::mouseClick(d.picture(), Qt::RightButton); }))
         << "right click on the picture";
-    EXPECT_TRUE(ClosesBy<AboutDlg>([](AboutDlg& d) {
+    EXPECT_TRUE(ClosesBy<AboutDialog>([](AboutDialog& d) {
         QTest::mouseClick(d.picture(), Qt::LeftButton, {}, QPoint(299, 219));
     })) << "left click on the picture's corner";
-    EXPECT_TRUE(ClosesBy<AboutDlg>([](AboutDlg& d) { QTest::mouseClick(&d, Qt::RightButton); }))
+    EXPECT_TRUE(ClosesBy<AboutDialog>([](AboutDialog& d) { QTest::mouseClick(&d, Qt::RightButton); }))
         << "right click on the box";
-    EXPECT_TRUE(ClosesBy<AboutDlg>([](AboutDlg& d) { QTest::keyClick(&d, Qt::Key_Return); })) << "Enter";
-    EXPECT_TRUE(ClosesBy<AboutDlg>([](AboutDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); })) << "Escape";
-    EXPECT_FALSE(ClosesBy<AboutDlg>([](AboutDlg& d) { QTest::mouseClick(d.picture(), Qt::MiddleButton); }))
+    EXPECT_TRUE(ClosesBy<AboutDialog>([](AboutDialog& d) { QTest::keyClick(&d, Qt::Key_Return); })) << "Enter";
+    EXPECT_TRUE(ClosesBy<AboutDialog>([](AboutDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); })) << "Escape";
+    EXPECT_FALSE(ClosesBy<AboutDialog>([](AboutDialog& d) { QTest::mouseClick(d.picture(), Qt::MiddleButton); }))
         << "middle click";
 }

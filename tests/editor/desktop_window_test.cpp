@@ -3,10 +3,11 @@
 // triggers, Qt's Chinese texts and where "config" lives.
 #include "document_file.h"
 #include "document_status_bar.h"
+#include "qt_prompts.h"
 #include "recent_folders.h"
-#include "set_font_dialog.h"
+#include "font_dialog.h"
 #include "settings_file.h"
-#include "tavro_app.h"
+#include "application.h"
 #include "window_fixture.h"
 
 #include <QApplication>
@@ -47,11 +48,11 @@ TEST_F(Focus, EveryCommandThatChangesTheWorkLeavesTheKeysInTheEditor)
     const Step steps[] = {
         {"New", [&] { NewDocument(QStringLiteral("n.tvro"), nullptr); }, true},
         {"word wrap", [&] { window->OnToggleWordWrap(); }, true},
-        {"Open", [&] { OpenDocument(QStringLiteral("o.tvro"), nullptr); }, true},
+        {"Open", [&] { OpenDocument(QStringLiteral("o.tvro"), nullptr, Open::Unchanged); }, true},
         {"font OK",
          [&] {
              prompts.AnswerModal([](QDialog& dialog) {
-                 dynamic_cast<SETFONTDialog&>(dialog).OnOK();
+                 dynamic_cast<FontDialog&>(dialog).OnOK();
                  return int{QDialog::Accepted};
              });
              window->OnSettingsFont();
@@ -68,7 +69,7 @@ TEST_F(Focus, EveryCommandThatChangesTheWorkLeavesTheKeysInTheEditor)
         window->menuBar()->setFocus(); // where the keys were left by Alt+F
         step.run();
         EXPECT_TRUE(window->isActiveWindow()) << step.name;
-        QWidget* expected = step.documentOpen ? static_cast<QWidget*>(window->activeEditor())
+        QWidget* expected = step.documentOpen ? static_cast<QWidget*>(window->editor())
                                               : window->centralWidget();
         EXPECT_EQ(QApplication::focusWidget(), expected) << step.name;
     }
@@ -87,12 +88,12 @@ TEST_F(Focus, FindNextAndReplaceReturnTheKeysToTheEditor)
     dialog->replaceEdit()->setText(QStringLiteral("x"));
     dialog->findEdit()->setFocus();
     dialog->findNextButton()->click();
-    EXPECT_EQ(QApplication::focusWidget(), window->activeEditor());
+    EXPECT_EQ(QApplication::focusWidget(), window->editor());
     EXPECT_TRUE(window->isActiveWindow());
     dialog->findEdit()->setFocus();
     dialog->replaceButton()->click();
     EXPECT_EQ(EditorText(), QStringLiteral("x ab"));
-    EXPECT_EQ(QApplication::focusWidget(), window->activeEditor());
+    EXPECT_EQ(QApplication::focusWidget(), window->editor());
 }
 
 // ---- The status bar ----
@@ -108,26 +109,16 @@ TEST_F(StatusBar, ShowsLockChangesAutoSaveCaretCountAndCodePage)
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("未锁定"), QStringLiteral("自动保存: 开"),
                                     QStringLiteral("第 1 行, 第 1 列"), QStringLiteral("0 个字符"),
                                     QStringLiteral("GBK")}));
-    window->activeEditor()->insertPlainText(QStringLiteral("一二\nabc"));
+    window->editor()->insertPlainText(QStringLiteral("一二\nabc"));
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("未锁定"), QStringLiteral("未保存"),
                                     QStringLiteral("自动保存: 开"), QStringLiteral("第 2 行, 第 4 列"),
                                     QStringLiteral("6 个字符"), QStringLiteral("GBK")}));
-    window->activeEditor()->document()->setModified(false);
+    window->OnFileSave();
+    window->WaitForSave();
+    EXPECT_FALSE(texts().contains(QStringLiteral("未保存"))); // the status after Save
     window->OnToggleAutoSave();
     window->LockEditors();
     EXPECT_EQ(texts().mid(0, 2), (QStringList{QStringLiteral("已锁定"), QStringLiteral("自动保存: 关")}));
-}
-
-TEST_F(StatusBar, FollowsADocumentHandedToTheEditor)
-{
-    // The word-wrap switch may hand one document from editor to editor.
-    NewDocument(QStringLiteral("h.tvro"), nullptr);
-    auto* document = new QTextDocument(window->activeEditor());
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
-    window->activeEditor()->setDocument(document);
-    window->activeEditor()->insertPlainText(QStringLiteral("xyz"));
-    EXPECT_TRUE(window->documentStatusBar()->Texts().contains(QStringLiteral("3 个字符")));
-    EXPECT_TRUE(window->documentStatusBar()->Texts().contains(QStringLiteral("未保存")));
 }
 
 // ---- Drops ----
@@ -159,7 +150,7 @@ TEST_F(Drop, ADroppedDocumentGoesThroughOpensQuestionsAndPassword)
     CancelPassword(); // the all-zero key
     SendDrop(window.get(), data.get());
     QTRY_VERIFY(window->isDocumentOpen());
-    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("tavro::SetPassword"));
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("tavro::PasswordDialog"));
     EXPECT_EQ(EditorText(), QStringLiteral("dropped text"));
     EXPECT_EQ(window->windowTitle(), kLockedTitlePrefix + QStringLiteral("[dropped.tvro]"));
 
@@ -167,10 +158,24 @@ TEST_F(Drop, ADroppedDocumentGoesThroughOpensQuestionsAndPassword)
     WriteFile(QStringLiteral("second.tvro"), Encrypt(QStringLiteral("second")));
     const auto second = Urls(Path(QStringLiteral("second.tvro")));
     prompts.AnswerMessage(MessageAnswer::No);
-    SendDrop(window->activeEditor()->viewport(), second.get());
+    SendDrop(window->editor()->viewport(), second.get());
     QTRY_VERIFY(prompts.AllAnswered());
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("是否关闭当前文档?\n(请注意保存)"));
     EXPECT_EQ(EditorText(), QStringLiteral("dropped text"));
+}
+
+TEST_F(Drop, AFolderIsNotOpened)
+{
+    QDir(dir.path()).mkdir(QStringLiteral("folder.tvro"));
+    const auto data = Urls(Path(QStringLiteral("folder.tvro")));
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &drop);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_FALSE(window->isDocumentOpen());
 }
 
 TEST_F(Drop, DroppedTextIsStillInserted)
@@ -179,7 +184,7 @@ TEST_F(Drop, DroppedTextIsStillInserted)
     NewDocument(QStringLiteral("t.tvro"), nullptr);
     QMimeData data;
     data.setText(QStringLiteral("plain"));
-    SendDrop(window->activeEditor()->viewport(), &data);
+    SendDrop(window->editor()->viewport(), &data);
     EXPECT_EQ(EditorText(), QStringLiteral("plain"));
     EXPECT_TRUE(prompts.shown.size() == 2u); // New's file and password only
 }
@@ -210,7 +215,7 @@ TEST_F(ContextMenu, OpensOnReleaseAndAtTheCaretFromTheKeyboard)
 {
     ShowActive();
     NewDocument(QStringLiteral("c.tvro"), nullptr);
-    QWidget* viewport = window->activeEditor()->viewport();
+    QWidget* viewport = window->editor()->viewport();
     const QPoint at(30, 20);
     EXPECT_FALSE(PopupDuring([&] {
         QTest::mousePress(viewport, Qt::RightButton, {}, at);
@@ -220,11 +225,11 @@ TEST_F(ContextMenu, OpensOnReleaseAndAtTheCaretFromTheKeyboard)
     EXPECT_EQ(PopupDuring([&] { QTest::mouseRelease(viewport, Qt::RightButton, {}, at); }),
               viewport->mapToGlobal(at));
     const QPoint caret = window->CaretMenuPosition();
-    EXPECT_EQ(PopupDuring([&] { QTest::keyClick(window->activeEditor(), Qt::Key_F10, Qt::ShiftModifier); }),
+    EXPECT_EQ(PopupDuring([&] { QTest::keyClick(window->editor(), Qt::Key_F10, Qt::ShiftModifier); }),
               caret);
     EXPECT_EQ(PopupDuring([&] {
                   QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QPoint());
-                  QCoreApplication::sendEvent(window->activeEditor(), &event); // the Menu key
+                  QCoreApplication::sendEvent(window->editor(), &event); // the Menu key
               }),
               caret);
 }
@@ -242,9 +247,22 @@ TEST(QtTexts, StandardButtonsSpeakChinese)
     EXPECT_TRUE(box.button(QMessageBox::Cancel)->text().startsWith(QStringLiteral("取消")));
 }
 
-TEST_F(WindowTest, AutoSaveTimerIsPrecise)
+// The three-button question answers Enter with Cancel: a stray key drops nothing.
+TEST(QtTexts, EnterInTheSaveDiscardCancelQuestionIsCancel)
 {
-    EXPECT_TRUE(window->isAutoSaveTimerPrecise());
+    QtPrompts prompts;
+    QTimer::singleShot(0, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    QTimer::singleShot(10000, [] { // watchdog only
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    EXPECT_EQ(prompts.ShowMessage(nullptr, QStringLiteral("是否关闭当前文档?\n(请注意保存)"), QStringLiteral("重要提示"),
+                                  MessageIcon::None, MessageButtons::SaveDiscardCancel),
+              MessageAnswer::Cancel);
 }
 
 // ---- Where file dialogs start ----
@@ -304,12 +322,12 @@ TEST(SettingsPath, ReadOnlyExecutableFolderFallsBackToXdgConfigHome)
 TEST_F(WindowTest, SettingsFolderIsCreatedAtCloseAndReadAtStart)
 {
     const QString config = Path(QStringLiteral("xdg/tavro/config"));
-    window = std::make_unique<CTavroTextEditorDlg>(prompts, config);
+    window = std::make_unique<MainWindow>(prompts, config);
     window->OnInitDialog();
     window->OnToggleWordWrap();
     window->close(); // silently: no message
     EXPECT_EQ(QFileInfo(config).size(), kSettingsFileSize);
-    window = std::make_unique<CTavroTextEditorDlg>(prompts, config);
+    window = std::make_unique<MainWindow>(prompts, config);
     window->OnInitDialog();
     EXPECT_FALSE(window->isWordWrap());
 }

@@ -1,15 +1,13 @@
 #include "document_file.h"
+#include "support/failing_save_file.h"
 #include "support/password_key.h"
 #include "window_fixture.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <csignal>
 
 namespace tavro::test {
 namespace {
@@ -45,35 +43,24 @@ QStringList StrayFiles(const QString& folder, const QStringList& expected)
     return stray;
 }
 
-// Writes beyond limit bytes fail while this lives (EFBIG, even for root).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
+// The key the open document is written under.
+const DocumentKey& KeyOf(const MainWindow& window)
+{
+    return window.session()->key().bytes();
+}
 
 using DocumentCommands = WindowTest;
 
 TEST_F(DocumentCommands, NewTypeSaveCloseOpenUnderTheZeroKey)
 {
     NewDocument(QStringLiteral("notes.tvro"), nullptr);
-    EXPECT_EQ(g_documentKey, kZeroKey);
+    EXPECT_EQ(KeyOf(*window), kZeroKey);
     EXPECT_TRUE(QFileInfo::exists(Path(QStringLiteral("notes.tvro"))));
     EXPECT_EQ(ReadFile(QStringLiteral("notes.tvro")).size(), 0); // created at once, empty
     EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[notes.tvro]"));
     EXPECT_TRUE(window->isDocumentOpen());
     EXPECT_FALSE(window->isLocked());
-    EXPECT_TRUE(window->activeEditor()->isEnabled());
+    EXPECT_TRUE(window->editor()->isEnabled());
 
     TypeText(QStringLiteral("第一行\n第二行 €"));
     window->OnFileSave();
@@ -101,11 +88,11 @@ TEST_F(DocumentCommands, OpenWithTheRightPasswordShowsTheTextLocked)
     NewDocument(QStringLiteral("name.tvro"), u"密码");
     TypeText(QStringLiteral("机密"));
     window->OnFileSave();
-    OpenDocument(QStringLiteral("name.tvro"), u"密码");
+    OpenDocument(QStringLiteral("name.tvro"), u"密码", Open::Unchanged);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tavro文本加密 v2.0 - {被锁定无法编辑} - [name.tvro]"));
     EXPECT_EQ(EditorText(), QStringLiteral("机密"));
-    EXPECT_TRUE(window->activeEditor()->isReadOnly());
-    EXPECT_TRUE(window->activeEditor()->isEnabled());
+    EXPECT_TRUE(window->editor()->isReadOnly());
+    EXPECT_TRUE(window->editor()->isEnabled());
 }
 
 TEST_F(DocumentCommands, WrongPasswordShowsGarbageWithoutWarning)
@@ -247,11 +234,10 @@ TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
 
     TypeText(QString(40000, QChar(u'字')));
     prompts.AnswerMessage(MessageAnswer::Ok);
-    {
-        const FileSizeLimit limit(4096); // the disk fills up part-way through the write
-        window->OnFileSave();
-        window->WaitForSave();
-    }
+    window->setWriterFactory(FailingWriters(4096)); // the disk fills up part-way through the write
+    window->OnFileSave();
+    window->WaitForSave();
+    window->setWriterFactory(nullptr);
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("尝试写文件失败!"));
     EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
     EXPECT_EQ(ReadFile(QStringLiteral("doc.tvro")), good);
@@ -259,7 +245,7 @@ TEST_F(DocumentCommands, FailedSaveKeepsTheLastGoodCopy)
 
     // A folder that disappeared: the message again, nothing else.
     QDir(dir.path()).mkdir(QStringLiteral("sub"));
-    NewDocument(QStringLiteral("sub/gone.tvro"), nullptr);
+    NewDocument(QStringLiteral("sub/gone.tvro"), nullptr, Open::Unsaved);
     QDir(Path(QStringLiteral("sub"))).removeRecursively();
     prompts.AnswerMessage(MessageAnswer::Ok);
     window->OnFileSave();
@@ -278,14 +264,12 @@ TEST_F(DocumentCommands, SaveFailingOffTheUiThreadStillReportsAndKeepsTheOldFile
 
     TypeText(QString(40000, QChar(u'字')));
     prompts.AnswerMessage(MessageAnswer::Ok);
-    {
-        const FileSizeLimit limit(4096);
-        window->OnFileSave();
-        EXPECT_TRUE(window->isSaving());
-        EXPECT_TRUE(prompts.MessageTexts().empty()) << "reported before the write ended";
-        window->OnTimer(kAutoSaveTimerId); // no second write beside the first
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->isSaving(); }, 20000));
-    }
+    window->setWriterFactory(FailingWriters(4096));
+    window->OnFileSave();
+    EXPECT_TRUE(window->session()->isWriting());
+    EXPECT_TRUE(prompts.MessageTexts().empty()) << "reported before the write ended";
+    window->OnTimer(); // no second write beside the first
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->session()->isWriting(); }, 20000));
     EXPECT_EQ(prompts.MessageTexts(), std::vector<QString>{QStringLiteral("尝试写文件失败!")});
     EXPECT_EQ(prompts.shown.back().caption, ApplicationName());
     EXPECT_EQ(ReadFile(QStringLiteral("doc.tvro")), good);
@@ -301,24 +285,25 @@ TEST_F(DocumentCommands, ClosingDuringABackgroundSaveWaitsForIt)
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     TypeText(big);
     window->OnFileSave();
-    ASSERT_TRUE(window->isSaving());
+    ASSERT_TRUE(window->session()->isWriting());
     EXPECT_TRUE(window->close());
-    EXPECT_FALSE(window->isSaving());
+    EXPECT_FALSE(window->isDocumentOpen());
     EXPECT_TRUE(prompts.MessageTexts().empty());
-    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), kZeroKey)), big);
+    EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), big);
 
-    TypeText(big + QStringLiteral("draft"));
+    window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
+    window->OnInitDialog();
+    NewDocument(QStringLiteral("b.tvro"), nullptr);
+    TypeText(big);
     prompts.AnswerMessage(MessageAnswer::Ok);
     prompts.AnswerMessage(MessageAnswer::Cancel);
-    {
-        const FileSizeLimit limit(4096);
-        window->OnFileSave();
-        ASSERT_TRUE(window->isSaving());
-        EXPECT_FALSE(window->close());
-    }
+    window->setWriterFactory(FailingWriters(4096));
+    window->OnFileSave();
+    ASSERT_TRUE(window->session()->isWriting());
+    EXPECT_FALSE(window->close());
     EXPECT_EQ(prompts.MessageTexts(), (std::vector<QString>{QStringLiteral("尝试写文件失败!"),
                                                             QStringLiteral("是否关闭当前文档?\n(请注意保存)")}));
-    EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("a.tvro")), kZeroKey)), big);
+    EXPECT_EQ(ReadFile(QStringLiteral("b.tvro")).size(), 0);
     EXPECT_TRUE(window->isModified());
 }
 
@@ -350,10 +335,12 @@ TEST_F(DocumentCommands, SaveAsCaptionShowsTheLockMarkerOnlyWhileLocked)
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     prompts.AnswerFile(Path(QStringLiteral("b.tvro")));
     window->OnFileSaveAs();
+    window->WaitForSave(); // the document is the new file's once written
     EXPECT_EQ(window->windowTitle(), kTitlePrefix + QStringLiteral("[b.tvro]"));
     window->OnLock();
     prompts.AnswerFile(Path(QStringLiteral("c.tvro")));
     window->OnFileSaveAs();
+    window->WaitForSave();
     EXPECT_EQ(window->windowTitle(), kLockedTitlePrefix + QStringLiteral("[c.tvro]"));
     EXPECT_TRUE(window->isLocked());
 }
@@ -373,22 +360,24 @@ TEST_F(DocumentCommands, ExportWritesCodePageTextWithCrLf)
 {
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     TypeText(QStringLiteral("中文\n€ x\u0E01"));
-    prompts.AnswerMessage(MessageAnswer::SaveAnyway); // asked once for this text: by Lock
+    prompts.AnswerMessage(MessageAnswer::SaveAnyway); // asked for the document by Lock
     window->OnLock(); // export works while locked
     prompts.AnswerFile(Path(QStringLiteral("out")));
+    prompts.AnswerMessage(MessageAnswer::SaveAnyway); // and for the exported copy by Export
     window->OnFileExportTxt();
-    const ShownPrompt& chooser = prompts.shown.back();
+    window->WaitForSave();
+    const ShownPrompt& chooser = prompts.shown[prompts.shown.size() - 2];
     EXPECT_EQ(chooser.caption, QStringLiteral("导出为TXT"));
     EXPECT_EQ(chooser.file.filter, QStringLiteral("文本文件(*.txt)"));
     EXPECT_EQ(chooser.file.defaultSuffix, QStringLiteral("txt"));
     EXPECT_EQ(ReadFile(QStringLiteral("out.txt")), QByteArray("\xD6\xD0\xCE\xC4\r\n\x80 x?"));
 
-    TypeText(QString()); // read-only: the text stays
     prompts.AnswerMessage(MessageAnswer::Yes);
     window->OnFileCloseDoc();
     NewDocument(QStringLiteral("b.tvro"), nullptr);
     prompts.AnswerFile(Path(QStringLiteral("empty.txt")));
     window->OnFileExportTxt();
+    window->WaitForSave();
     EXPECT_TRUE(QFileInfo::exists(Path(QStringLiteral("empty.txt"))));
     EXPECT_EQ(ReadFile(QStringLiteral("empty.txt")).size(), 0);
 }
@@ -408,7 +397,7 @@ TEST_F(DocumentCommands, PasswordCommandRekeysOnlyAfterYes)
     EXPECT_EQ(warning.icon, MessageIcon::Warning);
     EXPECT_EQ(warning.buttons, MessageButtons::YesNo);
     EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), before);
-    EXPECT_EQ(g_documentKey, tavro::test::PasswordKey(u"old"));
+    EXPECT_EQ(KeyOf(*window), tavro::test::PasswordKey(u"old"));
 
     prompts.AnswerMessage(MessageAnswer::Yes);
     AnswerPasswordTwice(QStringLiteral("new"));
@@ -436,15 +425,15 @@ TEST_F(DocumentCommands, NoAutoSaveWhileACommandWaitsForTheUser)
 
     // Ticks in the confirmation, the file chooser and the password dialog of
     // Open: none may write A's text into B, nor save A meanwhile.
-    auto tick = [this] { window->OnTimer(kAutoSaveTimerId); };
+    auto tick = [this] { window->OnTimer(); };
     prompts.AnswerMessage(MessageAnswer::Yes, tick);
     prompts.AnswerFile(Path(QStringLiteral("b.tvro")), tick);
     prompts.AnswerModal([&](QDialog& dialog) {
         tick();
-        auto& password = dynamic_cast<SetPassword&>(dialog);
+        auto& password = dynamic_cast<PasswordDialog&>(dialog);
         password.passwordEdit()->setText(QStringLiteral("b"));
         password.OnConfirmPassword();
-        return int{QDialog::Rejected};
+        return dialog.result();
     });
     window->OnFileOpen();
     EXPECT_EQ(ReadFile(QStringLiteral("b.tvro")), fileB);
@@ -458,8 +447,8 @@ TEST_F(DocumentCommands, AFailingAutoSaveShowsOneMessageAtATime)
     NewDocument(QStringLiteral("sub/a.tvro"), nullptr);
     TypeText(QStringLiteral("unsaved")); // only a changed text is auto-saved
     QDir(Path(QStringLiteral("sub"))).removeRecursively();
-    prompts.AnswerMessage(MessageAnswer::Ok, [this] { window->OnTimer(kAutoSaveTimerId); });
-    window->OnTimer(kAutoSaveTimerId);
+    prompts.AnswerMessage(MessageAnswer::Ok, [this] { window->OnTimer(); });
+    window->OnTimer();
     EXPECT_EQ(prompts.MessageTexts(), std::vector<QString>{QStringLiteral("尝试写文件失败!")});
 }
 
@@ -498,7 +487,7 @@ TEST_F(DocumentCommands, TypedPasswordIsAskedTwiceAndAMismatchGoesBackToTheDialo
     prompts.AnswerText(std::nullopt);         // cancelling the second prompt: the dialog again
     AnswerPasswordTwice(QStringLiteral("secret"));
     window->OnFileNew();
-    EXPECT_EQ(g_documentKey, PasswordKey(u"secret"));
+    EXPECT_EQ(KeyOf(*window), PasswordKey(u"secret"));
     const ShownPrompt& again = prompts.shown[2];
     EXPECT_EQ(again.kind, ShownPrompt::Kind::Text);
     EXPECT_EQ(again.text, QStringLiteral("请再次输入密码:"));
@@ -514,7 +503,7 @@ TEST_F(DocumentCommands, TypedPasswordIsAskedTwiceAndAMismatchGoesBackToTheDialo
     prompts.AnswerMessage(MessageAnswer::Ok);
     CancelPassword();
     window->OnSettingsPassword();
-    EXPECT_EQ(g_documentKey, PasswordKey(u"secret"));
+    EXPECT_EQ(KeyOf(*window), PasswordKey(u"secret"));
     EXPECT_TRUE(Decrypt(ReadFile(QStringLiteral("a.tvro")), PasswordKey(u"secret")).textRoundTrips);
 }
 
@@ -523,15 +512,15 @@ TEST_F(DocumentCommands, KeyFilesAreNotAskedTwice)
     WriteFile(QStringLiteral("key.bin"), QByteArray("key file bytes"));
     prompts.AnswerFile(Path(QStringLiteral("a.tvro")));
     prompts.AnswerModal([](QDialog& dialog) {
-        auto& password = dynamic_cast<SetPassword&>(dialog);
+        auto& password = dynamic_cast<PasswordDialog&>(dialog);
         password.OnKeyFileMode();
         password.OnChooseKeyFile();
         password.OnConfirmPassword();
-        return int{QDialog::Rejected};
+        return dialog.result();
     });
     prompts.AnswerFile(Path(QStringLiteral("key.bin")));
     window->OnFileNew();
-    EXPECT_NE(g_documentKey, kZeroKey);
+    EXPECT_NE(KeyOf(*window), kZeroKey);
     EXPECT_TRUE(window->isDocumentOpen());
 }
 
@@ -540,13 +529,13 @@ TEST_F(DocumentCommands, CancelledPasswordOfTheNextNewOrOpenLeavesTheZeroKey)
     NewDocument(QStringLiteral("a.tvro"), u"pw");
     window->OnFileSave();
     for (const bool open : {false, true}) {
-        OpenDocument(QStringLiteral("a.tvro"), u"pw");
-        ASSERT_EQ(g_documentKey, PasswordKey(u"pw"));
+        OpenDocument(QStringLiteral("a.tvro"), u"pw", Open::Unchanged);
+        ASSERT_EQ(KeyOf(*window), PasswordKey(u"pw"));
         if (open)
-            OpenDocument(QStringLiteral("a.tvro"), nullptr);
+            OpenDocument(QStringLiteral("a.tvro"), nullptr, Open::Unchanged);
         else
-            NewDocument(QStringLiteral("b.tvro"), nullptr);
-        EXPECT_EQ(g_documentKey, kZeroKey) << (open ? "Open" : "New");
+            NewDocument(QStringLiteral("b.tvro"), nullptr, Open::Unchanged);
+        EXPECT_EQ(KeyOf(*window), kZeroKey) << (open ? "Open" : "New");
     }
 }
 
@@ -568,6 +557,7 @@ TEST_F(DocumentCommands, ExportedTextIsTheOwnersAloneUnlessTheFileExisted)
     for (const QString& name : {QStringLiteral("new.txt"), QStringLiteral("shared.txt")}) {
         prompts.AnswerFile(Path(name));
         window->OnFileExportTxt();
+        window->WaitForSave();
         EXPECT_EQ(ReadFile(name), QByteArray("plain"));
     }
     EXPECT_EQ(ModeOf(Path(QStringLiteral("new.txt"))), 0600u);

@@ -1,4 +1,4 @@
-#include "menus.h"
+#include "resource_ids.h"
 #include "window_fixture.h"
 
 #include <QApplication>
@@ -20,16 +20,11 @@ protected:
         editor()->setFocus();
     }
 
-    CRichEditCtrl* editor() const { return window->activeEditor(); }
+    TextEditor* editor() const { return window->editor(); }
 
-    void Select(qsizetype start, qsizetype end) { editor()->SetSel(start, end); }
+    void Select(qsizetype start, qsizetype end) { editor()->select(start, end); }
 
-    std::pair<qsizetype, qsizetype> Selection() const
-    {
-        qsizetype start = 0, end = 0;
-        editor()->GetSel(start, end);
-        return {start, end};
-    }
+    std::pair<qsizetype, qsizetype> Selection() const { return editor()->selection(); }
 };
 
 TEST_F(Editing, TabInsertsAtTheCaretAndKeepsTheFocus)
@@ -94,8 +89,7 @@ TEST_F(Editing, WithoutDocumentTabAndPasteChangeNothing)
     QTest::keyClick(window.get(), Qt::Key_Tab);
     QTest::keyClick(window.get(), Qt::Key_V, Qt::ControlModifier);
     window->OnEditPaste();
-    EXPECT_EQ(window->wrapEditor()->GetWindowText(), QString());
-    EXPECT_EQ(window->noWrapEditor()->GetWindowText(), QString());
+    EXPECT_EQ(EditorText(), QString());
 }
 
 TEST_F(Editing, PasteTakesPlainTextOnly)
@@ -135,7 +129,7 @@ TEST_F(Editing, DropsArePlainTextAndRefusedWhileLocked)
     EXPECT_EQ(EditorText(), QStringLiteral("拖"));
 }
 
-TEST_F(Editing, CutCopyDeleteAndUndoActOnTheActiveEditor)
+TEST_F(Editing, CutCopyDeleteAndUndoActOnTheEditor)
 {
     TypeText(QStringLiteral("hello world"));
     Select(0, 6);

@@ -41,14 +41,9 @@ protected:
         return dialog;
     }
 
-    Range Selection() const
-    {
-        qsizetype start = 0, end = 0;
-        window->activeEditor()->GetSel(start, end);
-        return {start, end};
-    }
+    Range Selection() const { return window->editor()->selection(); }
 
-    void Caret(qsizetype position) { window->activeEditor()->SetSel(position, position); }
+    void Caret(qsizetype position) { window->editor()->select(position, position); }
 };
 
 TEST_F(FindReplace, DownwardSearchSkipsTheSelectedMatchAndWrapsSilently)
@@ -63,7 +58,7 @@ TEST_F(FindReplace, DownwardSearchSkipsTheSelectedMatchAndWrapsSilently)
     dialog->RequestFindNext();
     EXPECT_EQ(Selection(), Range(0, 2));
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_TRUE(window->activeEditor()->hasFocus());
+    EXPECT_TRUE(window->editor()->hasFocus());
 }
 
 TEST_F(FindReplace, UpwardSearchFindsTheLastMatchBeforeTheSelection)
@@ -83,7 +78,7 @@ TEST_F(FindReplace, UpwardSearchFindsTheLastMatchBeforeTheSelection)
 TEST_F(FindReplace, UpwardSearchFindsAMatchEndingAtTheSelectionStart)
 {
     TypeText(QStringLiteral("abab"));
-    window->activeEditor()->SetSel(2, 4);
+    window->editor()->select(2, 4);
     OpenFind(QStringLiteral("ab"), false)->RequestFindNext();
     EXPECT_EQ(Selection(), Range(0, 2));
 }
@@ -132,6 +127,35 @@ TEST(DocumentSearch, MatchesQStringSearchAcrossManyBlocks)
         }
     }
     EXPECT_EQ(TextRange(document, 8, 18), text.mid(8, 10));
+
+    // A match across the edge of a piece read backward, wherever that edge falls.
+    QString plain(40000, QLatin1Char('x'));
+    QTextDocument flat;
+    for (const qsizetype from : {qsizetype{20000}, qsizetype{40000}}) {
+        for (qsizetype at = from - 16400; at + 3 <= from; ++at) {
+            if ((from - at) % 4096 > 2 && (from - at) % 4096 < 4094)
+                continue; // only the places next to a power-of-two edge
+            QString straddled = plain;
+            straddled.replace(at, 3, QStringLiteral("abc"));
+            flat.setPlainText(straddled);
+            ASSERT_EQ(FindBackward(flat, QStringLiteral("abc"), from, 0, Qt::CaseSensitive), at) << from << " " << at;
+        }
+    }
+}
+
+TEST_F(FindReplace, TheOnlyMatchAroundTheCaretIsFoundEitherWay)
+{
+    TypeText(QStringLiteral("xx abc yy"));
+    for (const bool down : {true, false}) {
+        SCOPED_TRACE(down ? "down" : "up");
+        Caret(5); // inside "abc"
+        FindReplaceDialog* dialog = OpenFind(QStringLiteral("abc"), down);
+        dialog->RequestFindNext();
+        EXPECT_EQ(Selection(), Range(3, 6));
+        dialog->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(FindReplace, SearchIsCaseSensitiveAndReportsMisses)
@@ -154,7 +178,7 @@ TEST_F(FindReplace, LineBreaksCountAsOneCharacter)
     Caret(0);
     OpenFind(QStringLiteral("target"))->RequestFindNext();
     EXPECT_EQ(Selection(), Range(17, 23));
-    EXPECT_EQ(window->activeEditor()->textCursor().selectedText(), QStringLiteral("target"));
+    EXPECT_EQ(window->editor()->textCursor().selectedText(), QStringLiteral("target"));
 }
 
 TEST_F(FindReplace, OneDialogAtATimeOpeningEmptyAndDown)
@@ -194,12 +218,20 @@ TEST_F(FindReplace, ReplaceNeedsTheMatchSelectedFirst)
     EXPECT_EQ(prompts.shown.back().icon, MessageIcon::None);
     EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
 
+    // A selection as long as the string but another text is not replaced.
+    window->editor()->select(4, 7);
+    prompts.AnswerMessage(MessageAnswer::Ok);
+    dialog->RequestReplace();
+    EXPECT_EQ(prompts.shown.back().text, QStringLiteral("请继续搜索后进行替换."));
+    EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
+
+    Caret(0);
     dialog->RequestFindNext();
     dialog->RequestFindNext();
     EXPECT_EQ(Selection(), Range(8, 11));
     dialog->RequestReplace();
     EXPECT_EQ(EditorText(), QStringLiteral("one two 1"));
-    EXPECT_EQ(Selection(), Range(0, 9)); // all text selected afterwards
+    EXPECT_EQ(Selection(), Range(9, 9)); // the caret after the replacement, nothing selected
     window->OnEditUndo(); // and the edit is undoable
     EXPECT_EQ(EditorText(), QStringLiteral("one two one"));
 }
@@ -212,11 +244,11 @@ TEST_F(FindReplace, ReplaceOfAMissingStringReportsIt)
     dialog->RequestReplace();
     EXPECT_EQ(prompts.shown.back().text, QStringLiteral("找不到 zz"));
     // Find Next that finds nothing leaves no selection and the focus in the editor.
-    window->activeEditor()->SetSel(1, 2);
+    window->editor()->select(1, 2);
     prompts.AnswerMessage(MessageAnswer::Ok);
     dialog->RequestFindNext();
     EXPECT_EQ(Selection(), Range(2, 2));
-    EXPECT_TRUE(window->activeEditor()->hasFocus());
+    EXPECT_TRUE(window->editor()->hasFocus());
 }
 
 TEST_F(FindReplace, ReplaceAllIsLeftToRightAndNonOverlapping)
@@ -236,6 +268,7 @@ TEST_F(FindReplace, ReplaceAllIsLeftToRightAndNonOverlapping)
         prompts.AnswerMessage(MessageAnswer::Ok);
         dialog->replaceAllButton()->click();
         EXPECT_EQ(EditorText(), QString::fromUtf16(c.result));
+        EXPECT_FALSE(window->editor()->textCursor().hasSelection());
         EXPECT_EQ(prompts.shown.back().text, QStringLiteral("已经完成所有替换,共替换%1处.").arg(c.count));
         EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("完成"));
         dialog->reject();

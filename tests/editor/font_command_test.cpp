@@ -1,11 +1,11 @@
 // The Font command and the Help menu, driven through the window's commands.
 #include "window_fixture.h"
 
-#include "about_dlg.h"
-#include "imp_dlg.h"
+#include "about_dialog.h"
+#include "usage_notes_dialog.h"
 #include "resource_ids.h"
-#include "set_font_dialog.h"
-#include "statement.h"
+#include "font_dialog.h"
+#include "statement_dialog.h"
 
 #include <QFontComboBox>
 #include <QPushButton>
@@ -22,30 +22,30 @@ protected:
         WindowTest::SetUp();
         NewDocument(QStringLiteral("a.tvro"), u"pw");
         TypeText(kText);
-        window->activeEditor()->SetSel(3, 3);
+        window->editor()->select(3, 3);
     }
 
     // The next font dialog is handled by handle, then closed by it.
-    void AnswerFontDialog(std::function<void(SETFONTDialog&)> handle)
+    void AnswerFontDialog(std::function<void(FontDialog&)> handle)
     {
         prompts.AnswerModal([handle](QDialog& dialog) {
-            auto& fontDialog = dynamic_cast<SETFONTDialog&>(dialog);
+            auto& fontDialog = dynamic_cast<FontDialog&>(dialog);
             handle(fontDialog);
-            return int{QDialog::Rejected};
+            return dialog.result();
         });
     }
 
-    // Closes the window as the user would and starts a new one on the same "config".
+    // Closes the window as the user would (discarding the typed text) and
+    // starts a new one on the same "config".
     void Restart()
     {
-        if (window->isModified())
-            prompts.AnswerMessage(MessageAnswer::Discard);
+        prompts.AnswerMessage(MessageAnswer::Discard);
         window->close();
-        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
         window->OnInitDialog();
     }
 
-    static void ExpectShows(const CRichEditCtrl* editor, const QString& family, double points,
+    static void ExpectShows(const TextEditor* editor, const QString& family, double points,
                             const QColor& color)
     {
         SCOPED_TRACE(editor->objectName().toStdString());
@@ -54,61 +54,52 @@ protected:
         EXPECT_EQ(editor->palette().color(QPalette::Active, QPalette::Text), color);
     }
 
-    static void ExpectAllSelected(const CRichEditCtrl* editor)
+    // The caret where SetUp left it, nothing selected.
+    void ExpectCaretKept() const
     {
-        qsizetype start = -1;
-        qsizetype end = -1;
-        editor->GetSel(start, end);
-        EXPECT_EQ(start, 0) << editor->objectName().toStdString();
-        EXPECT_EQ(end, editor->GetTextLength()) << editor->objectName().toStdString();
+        EXPECT_EQ(window->editor()->selection(), std::make_pair(qsizetype{3}, qsizetype{3}));
     }
 };
 
-TEST_F(FontCommand, OkAppliesTheFormatToBothEditorsAndSelectsAllTheirText)
+TEST_F(FontCommand, OkAppliesTheFormatToAllTheTextWhereItIs)
 {
-    g_bFontAccepted = true; // left over from an earlier run: cleared before the dialog
     const std::size_t shownBefore = prompts.shown.size();
     prompts.AnswerModal([](QDialog& dialog) {
-        auto& d = dynamic_cast<SETFONTDialog&>(dialog);
+        auto& d = dynamic_cast<FontDialog&>(dialog);
         EXPECT_EQ(d.sizeEdit()->text(), QStringLiteral("14")); // the window's current format
-        EXPECT_FALSE(g_bFontAccepted);
         d.sizeEdit()->setText(QStringLiteral("20"));
         d.OnChooseColor();
         d.OnOK();
-        return int{QDialog::Rejected};
+        return dialog.result();
     });
     prompts.AnswerColor(QColor(0x20, 0x80, 0xC0));
     window->OnCommand(ID_SETTINGS_FONT); // as the menu item runs it
 
     ASSERT_EQ(prompts.shown.size(), shownBefore + 2);
-    EXPECT_EQ(prompts.shown[shownBefore].text, QStringLiteral("tavro::SETFONTDialog"));
+    EXPECT_EQ(prompts.shown[shownBefore].text, QStringLiteral("tavro::FontDialog"));
     EXPECT_EQ(prompts.shown[shownBefore + 1].kind, ShownPrompt::Kind::Color);
-    EXPECT_TRUE(g_bFontAccepted);
-    EXPECT_EQ(g_charFormat.yHeight(), 400);
-    EXPECT_EQ(g_charFormat.crTextColor(), 0x00C08020u);
-    EXPECT_EQ(g_charFormat.cbSize(), 116u); // set by the editors' application
-    for (const CRichEditCtrl* editor : {window->noWrapEditor(), window->wrapEditor()}) {
-        ExpectShows(editor, QStringLiteral("微软雅黑"), 20.0, QColor(0x20, 0x80, 0xC0));
-        ExpectAllSelected(editor);
-    }
+    EXPECT_EQ(window->charFormat().yHeight(), 400);
+    EXPECT_EQ(window->charFormat().crTextColor(), 0x00C08020u);
+    EXPECT_EQ(window->charFormat().cbSize(), 116u); // set by the editor's application
+    ExpectShows(window->editor(), QStringLiteral("微软雅黑"), 20.0, QColor(0x20, 0x80, 0xC0));
+    ExpectCaretKept();
     EXPECT_EQ(EditorText(), kText);
 }
 
-TEST_F(FontCommand, OkWithoutChangesReappliesTheFormatAndSelectsAll)
+TEST_F(FontCommand, OkWithoutChangesKeepsTheFormatAndTheCaret)
 {
-    const CharFormat2W before = g_charFormat;
-    AnswerFontDialog([](SETFONTDialog& d) { d.okButton()->click(); });
+    const CharFormat2W before = window->charFormat();
+    AnswerFontDialog([](FontDialog& d) { d.okButton()->click(); });
     window->OnSettingsFont();
-    EXPECT_TRUE(g_bFontAccepted);
-    EXPECT_EQ(g_charFormat.bytes(), before.bytes());
-    ExpectAllSelected(window->activeEditor());
+    EXPECT_EQ(window->charFormat().bytes(), before.bytes());
+    ExpectCaretKept();
 }
 
 TEST_F(FontCommand, CancelLeavesTheEditorsAndTheFormatAsTheyWere)
 {
-    const CharFormat2W before = g_charFormat;
-    const QFont font = window->activeEditor()->font();
-    AnswerFontDialog([this](SETFONTDialog& d) {
+    const CharFormat2W before = window->charFormat();
+    const QFont font = window->editor()->font();
+    AnswerFontDialog([this](FontDialog& d) {
         d.fontList()->setCurrentIndex(0);
         d.OnFontSelected();
         d.sizeEdit()->setText(QStringLiteral("30"));
@@ -118,21 +109,15 @@ TEST_F(FontCommand, CancelLeavesTheEditorsAndTheFormatAsTheyWere)
     });
     window->OnSettingsFont();
 
-    EXPECT_FALSE(g_bFontAccepted);
-    EXPECT_EQ(g_charFormat.bytes(), before.bytes());
-    for (const CRichEditCtrl* editor : {window->noWrapEditor(), window->wrapEditor()})
-        ExpectShows(editor, font.family(), font.pointSizeF(), QColor(Qt::black));
-    qsizetype start = -1;
-    qsizetype end = -1;
-    window->activeEditor()->GetSel(start, end);
-    EXPECT_EQ(start, 3); // not re-applied: the caret stays where it was
-    EXPECT_EQ(end, 3);
+    EXPECT_EQ(window->charFormat().bytes(), before.bytes());
+    ExpectShows(window->editor(), font.family(), font.pointSizeF(), QColor(Qt::black));
+    ExpectCaretKept();
 }
 
 TEST_F(FontCommand, ChosenFontSurvivesARestartThroughConfig)
 {
     QString face;
-    AnswerFontDialog([&face](SETFONTDialog& d) {
+    AnswerFontDialog([&face](FontDialog& d) {
         d.fontList()->setCurrentIndex(d.fontList()->count() - 1);
         d.OnFontSelected();
         face = d.charFormat().faceName();
@@ -142,18 +127,17 @@ TEST_F(FontCommand, ChosenFontSurvivesARestartThroughConfig)
     window->OnSettingsFont();
     ASSERT_FALSE(face.isEmpty());
     ASSERT_NE(face, QStringLiteral("微软雅黑"));
-    const CharFormat2W chosen = g_charFormat;
+    const CharFormat2W chosen = window->charFormat();
 
     Restart();
-    EXPECT_EQ(g_charFormat.bytes(), chosen.bytes());
+    EXPECT_EQ(window->charFormat().bytes(), chosen.bytes());
     const QByteArray config = ReadFile(QStringLiteral("config"));
     ASSERT_EQ(config.size(), 135);
     EXPECT_EQ(config.mid(19), QByteArray(reinterpret_cast<const char*>(chosen.bytes().data()), 116));
-    for (const CRichEditCtrl* editor : {window->noWrapEditor(), window->wrapEditor()})
-        ExpectShows(editor, face, 121 / 20.0, QColor(Qt::black));
+    ExpectShows(window->editor(), face, 121 / 20.0, QColor(Qt::black));
 
     // The next dialog opens on the stored format.
-    AnswerFontDialog([&face](SETFONTDialog& d) {
+    AnswerFontDialog([&face](FontDialog& d) {
         EXPECT_EQ(d.sizeEdit()->text(), QStringLiteral("11"));
         EXPECT_EQ(d.charFormat().faceName(), face);
         d.OnCancel();
@@ -166,9 +150,9 @@ TEST_F(FontCommand, HelpCommandsShowTheirDialogsOverTheWindowAndChangeNothing)
     const struct {
         int id;
         const char* dialogClass;
-    } commands[] = {{ID_HELP_USAGE_NOTES, "tavro::ImpDlg"},
-                    {ID_HELP_STATEMENT, "tavro::Statement"},
-                    {ID_HELP_ABOUT, "tavro::AboutDlg"}};
+    } commands[] = {{ID_HELP_USAGE_NOTES, "tavro::UsageNotesDialog"},
+                    {ID_HELP_STATEMENT, "tavro::StatementDialog"},
+                    {ID_HELP_ABOUT, "tavro::AboutDialog"}};
     const QString title = window->windowTitle();
     for (const auto& command : commands) {
         SCOPED_TRACE(command.dialogClass);

@@ -1,6 +1,6 @@
 #include "document_file.h"
 #include "support/password_key.h"
-#include "menus.h"
+#include "resource_ids.h"
 #include "settings_file.h"
 #include "window_fixture.h"
 
@@ -25,102 +25,137 @@ QByteArray Encrypt(const QString& text, const DocumentKey& key)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
-using MainWindow = WindowTest;
+using MainWindowTest = WindowTest;
 
-TEST_F(MainWindow, FirstStartHasEveryDefault)
+TEST_F(MainWindowTest, FirstStartHasEveryDefault)
 {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tavro文本加密 v2.0 - [没有正在编辑的文件]"));
     EXPECT_TRUE(window->isWordWrap());
-    EXPECT_EQ(window->activeEditor(), window->wrapEditor());
-    EXPECT_TRUE(window->noWrapEditor()->isHidden());
+    EXPECT_EQ(window->editor()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     EXPECT_TRUE(window->isAutoSave());
-    EXPECT_TRUE(window->isAutoSaveTimerRunning());
-    EXPECT_FALSE(window->noWrapEditor()->isEnabled());
-    EXPECT_FALSE(window->wrapEditor()->isEnabled());
-    EXPECT_EQ(g_charFormat.faceName(), QStringLiteral("微软雅黑"));
-    EXPECT_EQ(g_charFormat.yHeight(), 196);
-    EXPECT_EQ(g_charFormat.crTextColor(), 0u);
+    EXPECT_TRUE(window->autoSave().timer().isActive());
+    EXPECT_EQ(window->autoSave().timer().interval(), 60000);
+    EXPECT_EQ(window->autoSave().timer().timerType(), Qt::PreciseTimer);
+    EXPECT_FALSE(window->editor()->isEnabled());
+    EXPECT_EQ(window->charFormat().faceName(), QStringLiteral("微软雅黑"));
+    EXPECT_EQ(window->charFormat().yHeight(), 196);
+    EXPECT_EQ(window->charFormat().crTextColor(), 0u);
     EXPECT_EQ(window->configPath(), Path(QStringLiteral("config")));
 }
 
-TEST_F(MainWindow, MenuBarHoldsEveryItemInOrder)
+TEST_F(MainWindowTest, MenuBarHoldsEveryItemInOrderWithItsShortcut)
 {
-    const auto popups = MainMenu();
-    ASSERT_EQ(window->menuBar()->actions().size(), static_cast<qsizetype>(popups.size()));
-    for (std::size_t p = 0; p < popups.size(); ++p) {
+    struct Item {
+        const char* label; // nullptr: a separator
+        QKeySequence shortcut;
+    };
+    const std::vector<std::pair<const char*, std::vector<Item>>> menus = {
+        {"编辑保护(&D)", {{"锁定文本(&L)\tAlt + L", QKeySequence("Alt+L")}, {"解除锁定(&U)\tAlt + U", QKeySequence("Alt+U")}}},
+        {"文件(&F)",
+         {{"新建(&N)\tCtrl + N", QKeySequence("Ctrl+N")},
+          {"打开(&O)...\tCtrl + O", QKeySequence("Ctrl+O")},
+          {"保存(&S)\tCtrl + S", QKeySequence("Ctrl+S")},
+          {"另存为(&A)...", {}},
+          {"导出为txt文件(&T)...", {}},
+          {nullptr, {}},
+          {"关闭当前文件(&C)", {}},
+          {"退出程序(&X)", {}}}},
+        {"编辑(&E)",
+         {{"撤销(&Z)\tCtrl + Z", {}},
+          {nullptr, {}},
+          {"剪切(&T)\tCtrl + T", {}},
+          {"复制(&C)\tCtrl + C", {}},
+          {"粘贴(&P)\tCtrl + V", {}},
+          {"删除(&L)\tDel", {}},
+          {"全选(&A)\tCtrl + A", {}},
+          {nullptr, {}},
+          {"查找(&F)...\tCtrl + F", QKeySequence("Ctrl+F")},
+          {"替换(&R)...\tCtrl + H", QKeySequence("Ctrl+H")}}},
+        {"设置(&S)",
+         {{"密码(&P)...\tCtrl + P", QKeySequence("Ctrl+P")},
+          {"字体(&F)...", {}},
+          {nullptr, {}},
+          {"自动换行(&W)\tAlt + W", QKeySequence("Alt+W")},
+          {"自动保存 60s(&A)", {}}}},
+        {"帮助(&H)", {{"使用注意(重要)...", {}}, {"安全申明及原理...", {}}, {"关于...", {}}}},
+    };
+    ASSERT_EQ(window->menuBar()->actions().size(), static_cast<qsizetype>(menus.size()));
+    for (std::size_t p = 0; p < menus.size(); ++p) {
         QMenu* popup = window->menuPopup(static_cast<int>(p));
-        EXPECT_EQ(popup->title(), QString::fromUtf16(popups[p].label));
-        ASSERT_EQ(popup->actions().size(), static_cast<qsizetype>(popups[p].items.size()));
-        for (std::size_t i = 0; i < popups[p].items.size(); ++i) {
-            QAction* action = popup->actions()[static_cast<qsizetype>(i)];
-            const MenuItemDef& item = popups[p].items[i];
-            EXPECT_EQ(action->isSeparator(), item.id == 0);
-            if (item.id != 0) {
-                EXPECT_EQ(action->text(), QString::fromUtf16(item.label));
+        EXPECT_EQ(popup->title(), QString::fromUtf8(menus[p].first));
+        const std::vector<Item>& items = menus[p].second;
+        ASSERT_EQ(popup->actions().size(), static_cast<qsizetype>(items.size()));
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const QAction* action = popup->actions()[static_cast<qsizetype>(i)];
+            EXPECT_EQ(action->isSeparator(), items[i].label == nullptr);
+            if (items[i].label) {
+                EXPECT_EQ(action->text(), QString::fromUtf8(items[i].label));
+                EXPECT_EQ(action->shortcut(), items[i].shortcut) << items[i].label;
             }
         }
     }
     EXPECT_EQ(window->commandAction(ID_FILE_SAVE)->text(), QStringLiteral("保存(&S)\tCtrl + S"));
-    EXPECT_EQ(window->commandAction(ID_AUTO_SAVE)->text(), QStringLiteral("自动保存 60s(&A)"));
 }
 
-TEST_F(MainWindow, WordWrapMovesTheTextAndKeepsTheLock)
+TEST_F(MainWindowTest, WordWrapChangesOnlyTheLayout)
 {
+    ShowActive();
     NewDocument(QStringLiteral("a.tvro"), nullptr);
-    const QString text = QStringLiteral("一行很长的文字 ") .repeated(40) + QStringLiteral("\nsecond");
+    const QString line = QStringLiteral("一行很长的文字 ").repeated(40);
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines << QStringLiteral("%1 ").arg(i) + line;
+    const QString text = lines.join(QLatin1Char('\n'));
     TypeText(text);
+    QTextDocument* document = window->editor()->document();
+    const QTextBlock middle = document->findBlockByNumber(120);
+    window->editor()->select(middle.position() + 3, middle.position() + 3);
+    window->editor()->scrollToTop(document->findBlockByNumber(100).position());
+    const qsizetype top = window->editor()->topPosition();
     window->LockEditors();
+
     window->OnToggleWordWrap();
     EXPECT_FALSE(window->isWordWrap());
-    EXPECT_EQ(window->activeEditor(), window->noWrapEditor());
-    EXPECT_EQ(window->noWrapEditor()->GetWindowText(), text);
-    EXPECT_EQ(window->wrapEditor()->GetWindowText(), QString());
-    EXPECT_TRUE(window->noWrapEditor()->isReadOnly());
-    EXPECT_TRUE(window->wrapEditor()->isHidden());
-    EXPECT_FALSE(window->wrapEditor()->isEnabled());
-    qsizetype start = -1, end = -1;
-    window->activeEditor()->GetSel(start, end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, text.size());
+    EXPECT_EQ(window->editor()->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(window->editor()->document(), document); // the same text, history and state
+    EXPECT_EQ(EditorText(), text);
+    EXPECT_TRUE(window->editor()->isReadOnly());
+    // The caret where it was, nothing selected, the same line at the top.
+    const qsizetype caret = middle.position() + 3;
+    EXPECT_EQ(window->editor()->selection(), std::make_pair(caret, caret));
+    EXPECT_EQ(document->findBlock(static_cast<int>(window->editor()->topPosition())).blockNumber(), 100);
+
     window->OnToggleWordWrap();
-    EXPECT_EQ(window->activeEditor()->GetWindowText(), text);
+    EXPECT_EQ(window->editor()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(window->editor()->topPosition(), top);
+    EXPECT_EQ(window->editor()->selection(), std::make_pair(caret, caret));
+    window->OnUnlock();
+    window->OnEditUndo();
+    EXPECT_EQ(EditorText(), QString()); // the typing is still in the history
 }
 
-TEST_F(MainWindow, WordWrapHandsTheDocumentOverAndWrapsAtTheShownWidth)
+TEST_F(MainWindowTest, WordWrapWrapsAtTheShownWidth)
 {
     window->OnToggleWordWrap(); // off before the window is first shown, as from the settings
     ShowActive();
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     window->OnToggleWordWrap();
     TypeText(QStringLiteral("一行很长的文字 ").repeated(60));
-    QTextDocument* document = window->activeEditor()->document();
-    const QPointer<QAbstractTextDocumentLayout> firstLayout = document->documentLayout();
-    window->OnToggleWordWrap();
-    window->OnToggleWordWrap();
-    // The same document, with its modification flag and undo history; the
-    // hidden editor has an empty one of its own, and no layout is left over.
-    EXPECT_EQ(window->wrapEditor()->document(), document);
-    EXPECT_TRUE(document->isModified());
-    EXPECT_TRUE(window->noWrapEditor()->document()->isEmpty());
-    EXPECT_EQ(window->noWrapEditor()->document()->defaultFont(), window->noWrapEditor()->font());
-    EXPECT_FALSE(firstLayout);
-    // The long line wraps at the width of the editor shown, also when it narrows.
+    QTextDocument* document = window->editor()->document();
+    // The long line wraps at the width of the editor, also when it narrows.
     const auto height = [document] {
         return document->documentLayout()->blockBoundingRect(document->firstBlock()).height();
     };
     const qreal wide = height();
     window->resize(window->width() / 2, window->height());
     EXPECT_TRUE(QTest::qWaitFor([&] { return height() > wide; }));
-    window->OnEditUndo();
-    EXPECT_EQ(EditorText(), QString());
 }
 
-TEST_F(MainWindow, WordWrapWithoutDocumentLeavesTheEditorsDisabled)
+TEST_F(MainWindowTest, WordWrapWithoutDocumentLeavesTheEditorDisabled)
 {
     window->OnToggleWordWrap();
-    EXPECT_FALSE(window->noWrapEditor()->isEnabled());
-    EXPECT_FALSE(window->wrapEditor()->isEnabled());
-    EXPECT_TRUE(window->noWrapEditor()->isVisibleTo(window.get()));
+    EXPECT_FALSE(window->editor()->isEnabled());
+    EXPECT_TRUE(window->editor()->isVisibleTo(window.get()));
 }
 
 // ---- Start-up with a document named on the command line ----
@@ -130,8 +165,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        g_documentKey.fill(0);
-        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
     }
 };
 
@@ -142,11 +176,12 @@ TEST_F(CommandLine, OpensTheDocumentLockedAfterThePassword)
     // The shell split the path at its blank.
     window->OnInitDialog({dir.path() + QStringLiteral("/my"), QStringLiteral("notes.tvro")});
     ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("tavro::SetPassword"));
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("tavro::PasswordDialog"));
     EXPECT_EQ(window->windowTitle(), kLockedTitlePrefix + QStringLiteral("[my notes.tvro]"));
     EXPECT_EQ(EditorText(), QStringLiteral("早上好"));
     EXPECT_TRUE(window->isLocked());
-    EXPECT_TRUE(window->activeEditor()->isEnabled());
+    EXPECT_TRUE(window->editor()->isEnabled());
+    EXPECT_FALSE(window->isModified());
 }
 
 TEST_F(CommandLine, CancelledPasswordReadsWithTheZeroKey)
@@ -238,7 +273,7 @@ protected:
     void Restart()
     {
         window->close();
-        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
         window->OnInitDialog();
     }
 
@@ -256,12 +291,12 @@ TEST_F(Settings, CloseWritesTheFileAndRestartRestoresIt)
     EXPECT_EQ(config[17], 0);
     EXPECT_EQ(config[18], 0);
     EXPECT_FALSE(window->isWordWrap());
-    EXPECT_EQ(window->activeEditor(), window->noWrapEditor());
+    EXPECT_EQ(window->editor()->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_FALSE(window->commandAction(ID_WORD_WRAP)->isChecked());
     EXPECT_FALSE(window->isAutoSave());
-    EXPECT_FALSE(window->isAutoSaveTimerRunning());
+    EXPECT_FALSE(window->autoSave().timer().isActive());
     EXPECT_FALSE(window->commandAction(ID_AUTO_SAVE)->isChecked());
-    EXPECT_FALSE(window->noWrapEditor()->isEnabled()); // still no document
+    EXPECT_FALSE(window->editor()->isEnabled()); // still no document
 }
 
 TEST_F(Settings, StoredPlacementIsApplied)
@@ -273,10 +308,20 @@ TEST_F(Settings, StoredPlacementIsApplied)
     Restart();
     // Restart rewrote the file from the first window; write ours again.
     WriteFile(QStringLiteral("config"), SerializeSettings(record));
-    window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+    window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
     window->OnInitDialog();
     EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(screen.left() + 40, screen.top() + 30));
     EXPECT_EQ(window->frameGeometry().size(), QSize(500, 400));
+}
+
+TEST_F(Settings, AMovedWindowStaysWhereItWasMoved)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    window->show();
+    window->move(screen.left() + 70, screen.top() + 50);
+    const QRect moved = window->frameGeometry();
+    Restart();
+    EXPECT_EQ(window->frameGeometry(), moved);
 }
 
 TEST_F(Settings, StoredWindow250PixelsTallIsRestored)
@@ -285,7 +330,7 @@ TEST_F(Settings, StoredWindow250PixelsTallIsRestored)
     SettingsRecord record;
     record.geometry = {0, screen.left() + 10, screen.top() + 20, 600, 250};
     WriteFile(QStringLiteral("config"), SerializeSettings(record));
-    window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+    window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
     window->OnInitDialog();
     EXPECT_EQ(window->frameGeometry(), QRect(screen.left() + 10, screen.top() + 20, 600, 250));
 }
@@ -304,7 +349,7 @@ TEST_F(Settings, UnusableOrEmptyPlacementKeepsTheDefaultWindow)
         record.geometry = geometry;
         const QByteArray bytes = geometry.width == 0 ? QByteArray() : SerializeSettings(record);
         WriteFile(QStringLiteral("config"), bytes);
-        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
         window->OnInitDialog();
         EXPECT_EQ(window->size(), defaultSize);
         EXPECT_TRUE(screen.intersects(window->frameGeometry()));
@@ -314,7 +359,7 @@ TEST_F(Settings, UnusableOrEmptyPlacementKeepsTheDefaultWindow)
 TEST_F(Settings, UnwritableSettingsFileIsReportedAtClose)
 {
     QDir(dir.path()).mkdir(QStringLiteral("config")); // a folder where the file should be
-    window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+    window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
     window->OnInitDialog();
     EXPECT_TRUE(window->isWordWrap()); // defaults
     prompts.AnswerMessage(MessageAnswer::Ok);
@@ -332,7 +377,7 @@ TEST_F(Settings, ReadOnlySettingsFileIsIgnoredAndReportedAtClose)
     record.wordWrap = false;
     WriteFile(QStringLiteral("config"), SerializeSettings(record));
     QFile::setPermissions(Path(QStringLiteral("config")), QFileDevice::ReadOwner);
-    window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+    window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
     window->OnInitDialog();
     EXPECT_TRUE(window->isWordWrap()); // not read: it must be writable too
     prompts.AnswerMessage(MessageAnswer::Ok);

@@ -1,4 +1,4 @@
-#include "menus.h"
+#include "resource_ids.h"
 #include "window_fixture.h"
 
 #include <QMenu>
@@ -16,13 +16,9 @@ const int kAlwaysEnabled[] = {ID_FILE_NEW,   ID_FILE_OPEN,       ID_APP_EXIT,   
 
 class MenuStates : public WindowTest {
 protected:
-    // States as the user sees them: each popup is brought up to date on opening.
-    bool Enabled(int id)
-    {
-        for (int p = 0; p < 5; ++p)
-            window->OnInitMenuPopup(window->menuPopup(p));
-        return window->commandAction(id)->isEnabled();
-    }
+    // States as they are, without a popup opened to bring them up to date:
+    // every change of the window's state does.
+    bool Enabled(int id) { return window->commandAction(id)->isEnabled(); }
 
     void ExpectStates(bool documentCommands, bool replace)
     {
@@ -47,18 +43,19 @@ TEST_F(MenuStates, FollowTheDocumentAndTheLock)
 
 TEST_F(MenuStates, CheckMarksFollowTheSwitches)
 {
+    ShowActive();
     EXPECT_TRUE(window->commandAction(ID_WORD_WRAP)->isChecked());
     EXPECT_TRUE(window->commandAction(ID_AUTO_SAVE)->isChecked());
     QTest::keyClick(window.get(), Qt::Key_W, Qt::AltModifier);
     window->OnCommand(ID_AUTO_SAVE);
-    window->OnInitMenuPopup(window->menuPopup(3));
     EXPECT_FALSE(window->commandAction(ID_WORD_WRAP)->isChecked());
     EXPECT_FALSE(window->commandAction(ID_AUTO_SAVE)->isChecked());
-    EXPECT_EQ(window->activeEditor(), window->noWrapEditor());
+    EXPECT_EQ(window->editor()->lineWrapMode(), QPlainTextEdit::NoWrap);
 }
 
 TEST_F(MenuStates, AcceleratorsOfGreyedItemsDoNothing)
 {
+    ShowActive();
     // No document: Save, Lock, Find, Replace and Password are greyed.
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     QTest::keyClick(window.get(), Qt::Key_L, Qt::AltModifier);
@@ -70,16 +67,16 @@ TEST_F(MenuStates, AcceleratorsOfGreyedItemsDoNothing)
     EXPECT_FALSE(window->isFindDialogOpen());
 
     NewDocument(QStringLiteral("a.tvro"), nullptr);
-    QTest::keyClick(window->activeEditor(), Qt::Key_L, Qt::AltModifier);
+    QTest::keyClick(window->editor(), Qt::Key_L, Qt::AltModifier);
     EXPECT_TRUE(window->isLocked());
-    QTest::keyClick(window->activeEditor(), Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(window->editor(), Qt::Key_H, Qt::ControlModifier);
     EXPECT_FALSE(window->isFindDialogOpen()); // Replace is greyed while locked
-    QTest::keyClick(window->activeEditor(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClick(window->editor(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_TRUE(window->isFindDialogOpen());
-    QTest::keyClick(window->activeEditor(), Qt::Key_U, Qt::AltModifier);
+    QTest::keyClick(window->editor(), Qt::Key_U, Qt::AltModifier);
     EXPECT_FALSE(window->isLocked());
     // A modifier the table does not name is another key.
-    QTest::keyClick(window->activeEditor(), Qt::Key_L, Qt::AltModifier | Qt::ShiftModifier);
+    QTest::keyClick(window->editor(), Qt::Key_L, Qt::AltModifier | Qt::ShiftModifier);
     EXPECT_FALSE(window->isLocked());
 }
 
@@ -88,8 +85,7 @@ TEST_F(MenuStates, ContextMenuIsTheEditPopupWithTheSameStates)
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     window->OnLock();
     std::unique_ptr<QMenu> popup = window->LoadEditPopup();
-    QMenu* bar = window->menuPopup(static_cast<int>(kEditPopupIndex));
-    window->OnInitMenuPopup(bar);
+    QMenu* bar = window->menuPopup(2); // "编辑(&E)"
     ASSERT_EQ(popup->actions().size(), bar->actions().size());
     for (qsizetype i = 0; i < bar->actions().size(); ++i) {
         EXPECT_EQ(popup->actions()[i]->text(), bar->actions()[i]->text());

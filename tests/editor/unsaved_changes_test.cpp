@@ -11,19 +11,11 @@ namespace {
 
 const QString kCloseQuestion = QStringLiteral("是否关闭当前文档?\n(请注意保存)");
 
-QString StoredText(const QByteArray& file)
-{
-    const DecryptedDocument document = DecryptDocument(
-        {reinterpret_cast<const std::uint8_t*>(file.constData()), static_cast<std::size_t>(file.size())},
-        kZeroKey);
-    return QString::fromStdU16String(document.text);
-}
-
 void CancelPasswordOf(ScriptedPrompts& prompts)
 {
     prompts.AnswerModal([](QDialog& dialog) {
-        dynamic_cast<SetPassword&>(dialog).OnCancel();
-        return int{QDialog::Rejected};
+        dynamic_cast<PasswordDialog&>(dialog).OnCancel();
+        return dialog.result();
     });
 }
 
@@ -33,8 +25,8 @@ struct DroppingCommand {
     const char* name;
     bool asksWhenUnchanged; // New, Open and Close ask the Part's Yes/No question
     void (*scriptOnwards)(const QDir& dir, ScriptedPrompts& prompts);
-    void (*run)(CTavroTextEditorDlg& window);
-    bool (*wentOn)(const CTavroTextEditorDlg& window);
+    void (*run)(MainWindow& window);
+    bool (*wentOn)(const MainWindow& window);
 };
 
 const DroppingCommand kCommands[] = {
@@ -43,8 +35,8 @@ const DroppingCommand kCommands[] = {
          prompts.AnswerFile(dir.filePath(QStringLiteral("b.tvro")));
          CancelPasswordOf(prompts);
      },
-     [](CTavroTextEditorDlg& w) { w.OnFileNew(); },
-     [](const CTavroTextEditorDlg& w) { return w.documentPath().endsWith(QStringLiteral("b.tvro")); }},
+     [](MainWindow& w) { w.OnFileNew(); },
+     [](const MainWindow& w) { return w.documentPath().endsWith(QStringLiteral("b.tvro")); }},
     {"Open", true,
      [](const QDir& dir, ScriptedPrompts& prompts) {
          const auto bytes = EncryptDocument(u"other", kZeroKey);
@@ -55,17 +47,17 @@ const DroppingCommand kCommands[] = {
          prompts.AnswerFile(dir.filePath(QStringLiteral("c.tvro")));
          CancelPasswordOf(prompts);
      },
-     [](CTavroTextEditorDlg& w) { w.OnFileOpen(); },
-     [](const CTavroTextEditorDlg& w) { return w.documentPath().endsWith(QStringLiteral("c.tvro")); }},
+     [](MainWindow& w) { w.OnFileOpen(); },
+     [](const MainWindow& w) { return w.documentPath().endsWith(QStringLiteral("c.tvro")); }},
     {"Close", true, [](const QDir&, ScriptedPrompts&) {},
-     [](CTavroTextEditorDlg& w) { w.OnFileCloseDoc(); },
-     [](const CTavroTextEditorDlg& w) { return !w.isDocumentOpen(); }},
+     [](MainWindow& w) { w.OnFileCloseDoc(); },
+     [](const MainWindow& w) { return !w.isDocumentOpen(); }},
     {"Exit", false, [](const QDir&, ScriptedPrompts&) {},
-     [](CTavroTextEditorDlg& w) { w.OnAppExit(); },
-     [](const CTavroTextEditorDlg& w) { return QFileInfo::exists(w.configPath()); }},
+     [](MainWindow& w) { w.OnAppExit(); },
+     [](const MainWindow& w) { return QFileInfo::exists(w.configPath()); }},
     {"CloseBox", false, [](const QDir&, ScriptedPrompts&) {},
-     [](CTavroTextEditorDlg& w) { w.close(); },
-     [](const CTavroTextEditorDlg& w) { return QFileInfo::exists(w.configPath()); }},
+     [](MainWindow& w) { w.close(); },
+     [](const MainWindow& w) { return QFileInfo::exists(w.configPath()); }},
 };
 
 class UnsavedChanges : public WindowTest, public ::testing::WithParamInterface<DroppingCommand> {
@@ -139,8 +131,8 @@ TEST_P(UnsavedChanges, AnUnchangedDocumentAsksWhatItAlwaysAsked)
 {
     const DroppingCommand& command = GetParam();
     // An edit undone back to the saved text counts as unchanged.
-    window->activeEditor()->moveCursor(QTextCursor::End);
-    window->activeEditor()->insertPlainText(QStringLiteral("x"));
+    window->editor()->moveCursor(QTextCursor::End);
+    window->editor()->insertPlainText(QStringLiteral("x"));
     EXPECT_TRUE(window->isModified());
     window->OnEditUndo();
     EXPECT_EQ(EditorText(), QStringLiteral("saved"));
@@ -170,7 +162,7 @@ TEST_F(AutoSaveOfChanges, AnUnchangedDocumentIsNotWrittenAndEveryChangeIs)
 {
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     TypeText(QStringLiteral("one"));
-    window->OnTimer(kAutoSaveTimerId);
+    window->OnTimer();
     EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("one"));
     EXPECT_FALSE(window->isModified());
 
@@ -182,7 +174,7 @@ TEST_F(AutoSaveOfChanges, AnUnchangedDocumentIsNotWrittenAndEveryChangeIs)
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
     }
-    window->OnTimer(kAutoSaveTimerId);
+    window->OnTimer();
     EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), bytes);
     EXPECT_EQ(QFileInfo(Path(QStringLiteral("a.tvro"))).lastModified(), old);
 
@@ -198,14 +190,14 @@ TEST_F(AutoSaveOfChanges, AnEditDuringABackgroundWriteStaysUnsaved)
 {
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     TypeText(QStringLiteral("snapshot"));
-    window->OnTimer(kAutoSaveTimerId);
-    ASSERT_TRUE(window->isSaving());
-    window->activeEditor()->moveCursor(QTextCursor::End);
-    window->activeEditor()->insertPlainText(QStringLiteral(" and more"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->isSaving(); }, 20000));
+    window->OnTimer();
+    ASSERT_TRUE(window->session()->isWriting());
+    window->editor()->moveCursor(QTextCursor::End);
+    window->editor()->insertPlainText(QStringLiteral(" and more"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->session()->isWriting(); }, 20000));
     EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("snapshot"));
     EXPECT_TRUE(window->isModified());
-    window->OnTimer(kAutoSaveTimerId);
+    window->OnTimer();
     EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("snapshot and more"));
     EXPECT_FALSE(window->isModified());
 }
@@ -215,13 +207,69 @@ TEST_F(AutoSaveOfChanges, TwoTicksInARowOnAnOpenedUnlockedDocumentBothWrite)
     NewDocument(QStringLiteral("a.tvro"), nullptr);
     TypeText(QStringLiteral("stored"));
     window->OnFileSave();
-    OpenDocument(QStringLiteral("a.tvro"), nullptr);
+    OpenDocument(QStringLiteral("a.tvro"), nullptr, Open::Unchanged);
     window->OnUnlock();
     for (const QString& text : {QStringLiteral("first tick"), QStringLiteral("second tick")}) {
         TypeText(text);
-        window->OnTimer(kAutoSaveTimerId);
+        window->OnTimer();
         EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), text);
     }
+}
+
+// The file holds the snapshot a write took, whatever the text became while
+// it was written: undoing back to the text stored before leaves the text
+// unsaved, and the next tick stores it.
+TEST_F(AutoSaveOfChanges, AnUndoDuringAWriteLeavesTheTextUnsaved)
+{
+    struct Case {
+        const char* name;
+        void (MainWindow::*write)();
+        QString saved;
+        void (*edit)(TextEditor& editor);
+        QString written;
+    } const cases[] = {
+        {"Save after deleting a word", &MainWindow::OnFileSave, QStringLiteral("hello world"),
+         [](TextEditor& e) { e.select(5, 11), e.textCursor().removeSelectedText(); }, QStringLiteral("hello")},
+        {"tick after deleting everything", &MainWindow::OnTimer, QStringLiteral("hello world"),
+         [](TextEditor& e) { e.selectAll(), e.textCursor().removeSelectedText(); }, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
+        window->OnInitDialog();
+        NewDocument(QString::fromLatin1(c.name).replace(QLatin1Char(' '), QLatin1Char('_')), nullptr);
+        const QString file = window->documentPath().section(QLatin1Char('/'), -1);
+        TypeText(c.saved);
+        window->OnFileSave();
+        window->WaitForSave();
+        c.edit(*window->editor());
+        (window.get()->*c.write)();
+        ASSERT_TRUE(window->session()->isWriting());
+        window->OnEditUndo(); // before the write has ended
+        window->WaitForSave();
+        EXPECT_EQ(StoredText(ReadFile(file)), c.written);
+        EXPECT_EQ(EditorText(), c.saved);
+        EXPECT_TRUE(window->isModified());
+        window->OnTimer();
+        window->WaitForSave();
+        EXPECT_EQ(StoredText(ReadFile(file)), c.saved);
+        EXPECT_FALSE(window->isModified());
+        window->OnEditUndo(); // back to the text the file held before: unsaved again
+        EXPECT_TRUE(window->isModified());
+    }
+}
+
+TEST_F(AutoSaveOfChanges, ASecondSaveWhileOneIsInFlightStoresTheNewerText)
+{
+    NewDocument(QStringLiteral("a.tvro"), nullptr);
+    window->OnToggleWordWrap(); // the layout has nothing to do with it
+    TypeText(QString(100000, QChar(u'早')));
+    window->OnFileSave();
+    TypeText(QStringLiteral("newer"));
+    window->OnFileSave();
+    window->WaitForSave();
+    EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("newer"));
+    EXPECT_FALSE(window->isModified());
 }
 
 } // namespace

@@ -2,9 +2,9 @@
 // settings file of its own in a temporary folder.
 #pragma once
 
+#include "document_file.h"
 #include "main_window.h"
-#include "program_state.h"
-#include "set_password.h"
+#include "password_dialog.h"
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
 
@@ -24,8 +24,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        g_documentKey.fill(0);
-        window = std::make_unique<CTavroTextEditorDlg>(prompts, Path(QStringLiteral("config")));
+        window = std::make_unique<MainWindow>(prompts, Path(QStringLiteral("config")));
         window->OnInitDialog();
     }
 
@@ -41,10 +40,10 @@ protected:
     void AnswerPassword(const QString& password)
     {
         prompts.AnswerModal([password](QDialog& dialog) {
-            auto& passwordDialog = dynamic_cast<SetPassword&>(dialog);
+            auto& passwordDialog = dynamic_cast<PasswordDialog&>(dialog);
             passwordDialog.passwordEdit()->setText(password);
             passwordDialog.OnConfirmPassword();
-            return int{QDialog::Rejected};
+            return dialog.result();
         });
     }
 
@@ -61,22 +60,30 @@ protected:
     void CancelPassword()
     {
         prompts.AnswerModal([](QDialog& dialog) {
-            dynamic_cast<SetPassword&>(dialog).OnCancel();
-            return int{QDialog::Rejected};
+            dynamic_cast<PasswordDialog&>(dialog).OnCancel();
+            return dialog.result();
         });
     }
 
+    // What the test knows of the document open before New or Open, and so
+    // which question it expects about closing it.
+    enum class Open {
+        Nothing,   // no document: no question
+        Unchanged, // the Yes/No question, answered Yes
+        Unsaved,   // the Save/Discard/Cancel question, answered Discard
+    };
+
     // New document at name, with password typed twice (nullptr: the
-    // prompt is cancelled). Unsaved changes of the open document are discarded.
-    void NewDocument(const QString& name, const char16_t* password)
+    // prompt is cancelled).
+    void NewDocument(const QString& name, const char16_t* password, Open open = Open::Nothing)
     {
-        AnswerDocumentPrompts(name, password, /*retype=*/true);
+        AnswerDocumentPrompts(name, password, /*retype=*/true, open);
         window->OnFileNew();
     }
 
-    void OpenDocument(const QString& name, const char16_t* password)
+    void OpenDocument(const QString& name, const char16_t* password, Open open = Open::Nothing)
     {
-        AnswerDocumentPrompts(name, password, /*retype=*/false);
+        AnswerDocumentPrompts(name, password, /*retype=*/false, open);
         window->OnFileOpen();
     }
 
@@ -88,15 +95,24 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
-    // Replaces the active editor's text as the user would, by editing it.
+    // Replaces the editor's text as the user would, by editing it.
     void TypeText(const QString& text)
     {
-        CRichEditCtrl* editor = window->activeEditor();
+        TextEditor* editor = window->editor();
         editor->selectAll();
         editor->insertPlainText(text);
     }
 
-    QString EditorText() const { return window->activeEditor()->GetWindowText(); }
+    // The text of the document file's bytes under the all-zero key.
+    static QString StoredText(const QByteArray& file)
+    {
+        const DecryptedDocument document = DecryptDocument(
+            {reinterpret_cast<const std::uint8_t*>(file.constData()), static_cast<std::size_t>(file.size())},
+            kZeroKey);
+        return QString::fromStdU16String(document.text);
+    }
+
+    QString EditorText() const { return window->editor()->text(); }
 
     // The file as it is once the window's write in flight, if any, has ended
     // and its result (questions, messages) has been delivered.
@@ -118,13 +134,12 @@ protected:
     ScriptedPrompts prompts;
 
 private:
-    // Confirms closing the open document (discarding unsaved changes),
-    // chooses name, answers the password.
-    void AnswerDocumentPrompts(const QString& name, const char16_t* password, bool retype)
+    // Confirms closing the open document as open says, chooses name,
+    // answers the password.
+    void AnswerDocumentPrompts(const QString& name, const char16_t* password, bool retype, Open open)
     {
-        window->WaitForSave(); // whether the text is unsaved depends on the write in flight
-        if (window->isDocumentOpen())
-            prompts.AnswerMessage(window->isModified() ? MessageAnswer::Discard : MessageAnswer::Yes);
+        if (open != Open::Nothing)
+            prompts.AnswerMessage(open == Open::Unsaved ? MessageAnswer::Discard : MessageAnswer::Yes);
         prompts.AnswerFile(Path(name));
         if (!password)
             CancelPassword();
@@ -135,7 +150,7 @@ private:
     }
 
 protected:
-    std::unique_ptr<CTavroTextEditorDlg> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 inline const QString kLockedTitlePrefix = QStringLiteral("Tavro文本加密 v2.0 - {被锁定无法编辑} - ");

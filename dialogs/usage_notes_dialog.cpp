@@ -1,0 +1,41 @@
+#include "usage_notes_dialog.h"
+
+#include "dialog_style.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tavro {
+
+const QStringList UsageNotesDialog::kParagraphs = {
+    QStringLiteral("        在打开文件时,如果打开的文件显示乱码或者部分乱码.请勿轻易解锁和保存.乱码部分再次保存可能会造成新文本丢失."),
+    QStringLiteral("        锁定文本时会触发保存一次.在锁定状态下自动保存是无效的."),
+    QStringLiteral("        注意防范侧信道攻击.就是在电脑已经中毒的情况下,病毒木马会直接读取程序内容,而绕过加密保护.本软件不附带侧信道攻击防御功能,请用户自己注意."),
+    QStringLiteral("        因效率问题,越多的字符导致文件越大,导致运行速度下降.虽然没有规定上限,但请控制字符数量.(建议1MB以内大约50万中文字符)"),
+};
+
+UsageNotesDialog::UsageNotesDialog(QWidget* parent)
+    : InformationDialog(parent, kFixedDialogFlags)
+{
+    setWindowTitle(QStringLiteral("使用注意"));
+    const DialogUnits du(font());
+
+    // Each paragraph wrapped to one column width, as tall as its lines need;
+    // the spaces that indent its first line are kept.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(du.X(10), du.Y(7), du.X(5), du.Y(7));
+    layout->setSpacing(du.Y(3));
+    const int width = du.X(162);
+    for (const QString& paragraph : kParagraphs) {
+        auto* label = new QLabel(paragraph, this);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setFixedSize(width, label->heightForWidth(width));
+        layout->addWidget(label);
+        m_labels.append(label);
+    }
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+} // namespace tavro

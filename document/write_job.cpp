@@ -1,0 +1,143 @@
+#include "write_job.h"
+
+#include "code_page_units.h"
+#include "document_buffer.h"
+
+#include <QSaveFile>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <exception>
+
+namespace tavro {
+namespace {
+
+// Large enough that calls do not count, small enough to report a failing
+// disk before the whole text has been handed over.
+constexpr std::size_t kWritePiece = std::size_t{1} << 20;
+
+std::u16string_view Utf16(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+void WipeString(QString& text)
+{
+    if (!text.isEmpty() && !text.isDetached())
+        text.detach();
+    text.fill(QChar(0));
+    text.clear();
+}
+
+} // namespace
+
+bool WriteAll(QIODevice& device, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const std::size_t piece = std::min(bytes.size(), kWritePiece);
+        const qint64 written = device.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(piece));
+        if (written != static_cast<qint64>(piece))
+            return false;
+        bytes = bytes.subspan(piece);
+    }
+    return true;
+}
+
+WriteJob::WriteJob(QString snapshot, WriteContent content, KeyHolder key, std::unique_ptr<QSaveFile> writer,
+                   bool lossAccepted, QObject* parent)
+    : QObject(parent), m_snapshot(std::move(snapshot)), m_content(content), m_key(std::move(key)),
+      m_writer(std::move(writer)), m_lossAccepted(lossAccepted)
+{
+    connect(&m_watcher, &QFutureWatcher<void>::finished, this, &WriteJob::stepFinished);
+}
+
+WriteJob::~WriteJob()
+{
+    Wait();
+    WipeString(m_snapshot);
+    SecureWipe(m_lossy.data(), m_lossy.size() * sizeof(char32_t));
+    // An uncommitted writer removes its temporary file: the old file stays.
+}
+
+void WriteJob::Start()
+{
+    m_future = QtConcurrent::run([this] { Run(/*encode=*/true); });
+    m_watcher.setFuture(m_future);
+}
+
+void WriteJob::WriteAnyway()
+{
+    Wait();
+    if (m_outcome != Outcome::Lossy)
+        return;
+    m_outcome = Outcome::Running;
+    m_future = QtConcurrent::run([this] { Run(/*encode=*/false); });
+    m_watcher.setFuture(m_future);
+}
+
+void WriteJob::Wait()
+{
+    m_future.waitForFinished();
+}
+
+std::u32string WriteJob::lossyCharacters() const
+{
+    return m_lossy;
+}
+
+void WriteJob::Run(bool encode)
+{
+    try {
+        if (encode)
+            Encode();
+        if (m_outcome == Outcome::Running)
+            Write();
+    } catch (const std::exception&) {
+        // No memory for the buffer: nothing was committed.
+        m_document.reset();
+        m_plain.clear();
+        m_writer->cancelWriting();
+        m_outcome = Outcome::Failed;
+    }
+}
+
+void WriteJob::Encode()
+{
+    const std::u16string_view text = Utf16(m_snapshot);
+    LossyCharacterSet lossy;
+    if (m_content == WriteContent::Document) {
+        m_document = std::make_unique<DocumentBuffer>(text.size());
+        m_document->Append(text, LineBreakStyle::EditorLf);
+        m_lossy = m_document->LossyCharacters();
+    } else {
+        m_plain.resize(2 * text.size()); // at most two bytes a unit, CR LF included
+        m_plain.resize(EncodeUnits(text, LineBreakStyle::EditorCrLf, m_plain.data(), lossy));
+        m_lossy = lossy.Characters();
+        // A plain text file keeps U+0000 as the byte it is.
+        if (!m_lossy.empty() && m_lossy.front() == U'\0')
+            m_lossy.erase(0, 1);
+    }
+    WipeString(m_snapshot);
+    if (!m_lossy.empty() && !m_lossAccepted)
+        m_outcome = Outcome::Lossy;
+}
+
+void WriteJob::Write()
+{
+    bool written = false;
+    if (m_content == WriteContent::Document) {
+        m_document->Seal(m_key.bytes());
+        m_key.Wipe();
+        written = WriteAll(*m_writer, m_document->file());
+        m_document.reset();
+    } else {
+        written = WriteAll(*m_writer, m_plain);
+        m_plain.clear();
+        m_plain.shrink_to_fit();
+    }
+    if (!written)
+        m_writer->cancelWriting();
+    m_outcome = written && m_writer->commit() ? Outcome::Written : Outcome::Failed;
+}
+
+} // namespace tavro

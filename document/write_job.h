@@ -1,0 +1,95 @@
+// One write of the editor's text to a file, off the UI thread.
+//
+// The UI thread hands over a snapshot of the text (the document's raw text,
+// taken in one copy), what to make of it, a key copy for a document, and the
+// atomic writer it opened; a worker thread then
+//   1. encodes the snapshot straight into a file buffer (line breaks as the
+//      content requires), noting the characters the file cannot hold, and
+//      wipes the snapshot;
+//   2. unless characters would be lost and that was not accepted up front:
+//      enciphers (a document) or leaves the bytes plain (exported text),
+//      writes them to the device and commits it, and wipes the buffer.
+// A job that stops after step 1 waits (outcome Lossy) until the UI thread
+// has asked the user: WriteAnyway() runs step 2, destroying the job drops
+// it and with it the writer's temporary file. The file is replaced only by
+// the commit, so a failure anywhere leaves the last good copy.
+//
+// Steps run through QtConcurrent; stepFinished() comes on the thread that
+// made the job once a step has ended (isRunning() is false by then). One
+// step at a time; Wait() blocks until the step under way has ended, and the
+// destructor waits too.
+#pragma once
+
+#include "key_holder.h"
+#include "secure_memory.h"
+
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+class QIODevice;
+class QSaveFile;
+
+namespace tavro {
+
+class DocumentBuffer;
+
+// What a job makes of the text.
+enum class WriteContent {
+    Document,  // a .tvro document: code page 936, '\n' line breaks, enciphered under the key
+    PlainText, // exported text: code page 936, CR LF line breaks, not enciphered
+};
+
+// Writes all of bytes to device in pieces; false on the first short write.
+bool WriteAll(QIODevice& device, std::span<const std::uint8_t> bytes);
+
+class WriteJob : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome {
+        Running, // a step is under way
+        Lossy,   // encoded; characters would be lost and the user must be asked
+        Written, // the file holds the snapshot
+        Failed,  // encoding, writing or committing failed; the old file is as it was
+    };
+
+    // writer: opened for writing; key: used for a document only.
+    WriteJob(QString snapshot, WriteContent content, KeyHolder key, std::unique_ptr<QSaveFile> writer,
+             bool lossAccepted, QObject* parent = nullptr);
+    ~WriteJob() override;
+
+    void Start();       // step 1, then step 2 when nothing is lost or loss was accepted
+    void WriteAnyway(); // step 2 after the outcome Lossy
+    void Wait();        // until the step under way has ended
+    bool isRunning() const { return m_future.isRunning(); }
+    Outcome outcome() const { return m_outcome; } // read once a step has ended
+    std::u32string lossyCharacters() const;
+
+signals:
+    void stepFinished();
+
+private:
+    void Run(bool encode);
+    void Encode();
+    void Write();
+
+    QString m_snapshot;
+    WriteContent m_content;
+    KeyHolder m_key;
+    std::unique_ptr<QSaveFile> m_writer;
+    std::unique_ptr<DocumentBuffer> m_document; // WriteContent::Document
+    SecureBytes m_plain;                        // WriteContent::PlainText
+    std::u32string m_lossy;
+    bool m_lossAccepted;
+    Outcome m_outcome = Outcome::Running;
+    QFuture<void> m_future;
+    QFutureWatcher<void> m_watcher;
+};
+
+} // namespace tavro

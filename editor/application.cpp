@@ -1,0 +1,45 @@
+#include "application.h"
+
+#include "main_window.h"
+#include "qt_prompts.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace tavro {
+
+bool InstallQtChineseTranslation(QCoreApplication& app)
+{
+    // Owned by the application, so it lives as long as the texts are used.
+    auto* translator = new QTranslator(&app);
+    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QLocale::setDefault(chinese);
+    return QCoreApplication::installTranslator(translator);
+}
+
+int Application::Run(int& argc, char** argv)
+{
+    QApplication application(argc, argv);
+    InstallQtChineseTranslation(application);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tavro.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavro-editor")); // ties windows to the menu entry
+    QtPrompts prompts;
+    MainWindow window(prompts);
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst(); // the program name
+    window.OnInitDialog(arguments);
+    if (!window.isVisible())
+        window.show();
+    window.activateWindow(); // the keys go to the window, not to the desktop
+
+    return QApplication::exec();
+}
+
+} // namespace tavro

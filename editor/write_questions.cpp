@@ -1,0 +1,133 @@
+// The questions around a document write: unsaved changes before a command
+// drops the text; a stored copy that may not be the document (its file
+// bytes did not come back from the text shown at open); characters the
+// file cannot hold (U+0000, those code page 936 lacks), asked once the
+// worker has encoded the text; and the messages after a write.
+#include "main_window.h"
+
+#include "prompts.h"
+
+#include <QFileInfo>
+
+namespace tavro {
+namespace {
+
+// Characters named in the question; the count covers the rest.
+constexpr std::size_t kLossyCharactersShown = 8;
+
+QString CodePointName(char32_t c)
+{
+    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// "😀 (U+1F600)"; a character that shows nothing by itself (U+0000, a
+// control, an unpaired surrogate) by its code only.
+QString ShowCharacter(char32_t c)
+{
+    const bool visible = QChar::isPrint(c) && !QChar::isSurrogate(c);
+    const QString name = CodePointName(c);
+    if (!visible)
+        return name;
+    return QString::fromUcs4(&c, 1) + QStringLiteral(" (") + name + QLatin1Char(')');
+}
+
+QString LossyMessage(const std::u32string& lossy)
+{
+    QStringList shown;
+    for (std::size_t i = 0; i < lossy.size() && i < kLossyCharactersShown; ++i)
+        shown << ShowCharacter(lossy[i]);
+    QString list = shown.join(QStringLiteral("  "));
+    if (lossy.size() > kLossyCharactersShown)
+        list += QStringLiteral("  等");
+    const bool hasNul = lossy.front() == U'\0';
+    QString text = QStringLiteral("文本中有 %1 种字符无法保存:\n").arg(lossy.size()) + list + QLatin1Char('\n');
+    if (lossy.size() > (hasNul ? 1u : 0u))
+        text += QStringLiteral("保存后这些字符将变成\"?\".\n");
+    if (hasNul)
+        text += QStringLiteral("空字符(U+0000)之后的文本在重新打开时将丢失.\n");
+    return text + QStringLiteral("\n是否仍然保存?");
+}
+
+const QString kStoredCopyWarning = QStringLiteral(
+    "该文档打开时的文件内容无法由显示的文本原样还原,\n"
+    "可能是密码错误或文件已损坏,显示的文本可能不是原文.\n"
+    "保存后将永久替换已存储的文档,无法恢复.\n\n是否仍然保存?");
+const QString kCloseQuestion = QStringLiteral("是否关闭当前文档?\n(请注意保存)");
+
+} // namespace
+
+bool MainWindow::ConfirmClosing()
+{
+    WaitForSave(); // whether there is anything unsaved depends on the write in flight
+    if (!m_session)
+        return true;
+    if (isModified())
+        return AskToSaveChanges();
+    return m_prompts.ShowMessage(this, kCloseQuestion, QStringLiteral("重要提示"), MessageIcon::None,
+                                 MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+bool MainWindow::ConfirmQuit()
+{
+    AutoSave::Hold hold(m_autoSave);
+    WaitForSave(); // a write in flight ends before the window may close
+    return !isModified() || AskToSaveChanges();
+}
+
+bool MainWindow::AskToSaveChanges()
+{
+    switch (m_prompts.ShowMessage(this, kCloseQuestion, QStringLiteral("重要提示"), MessageIcon::None,
+                                  MessageButtons::SaveDiscardCancel)) {
+    case MessageAnswer::Save: return SaveDocument(WriteOrigin::Save) && WaitForSave(); // on once stored
+    case MessageAnswer::Discard: return true;
+    default: return false;
+    }
+}
+
+bool MainWindow::ConfirmProtectedWrite()
+{
+    return m_prompts.ShowMessage(this, kStoredCopyWarning, QStringLiteral("警告"), MessageIcon::Warning,
+                                 MessageButtons::YesNoDefaultNo) == MessageAnswer::Yes;
+}
+
+void MainWindow::OnLossyCharacters(WriteOrigin, const std::u32string& characters)
+{
+    AutoSave::Hold hold(m_autoSave);
+    if (m_prompts.ShowMessage(this, LossyMessage(characters), QStringLiteral("警告"), MessageIcon::Warning,
+                              MessageButtons::SaveAnywayGoBack) == MessageAnswer::SaveAnyway)
+        m_session->WriteAnyway();
+}
+
+void MainWindow::OnWriteFinished(WriteOrigin origin, WriteOutcome outcome)
+{
+    AutoSave::Hold hold(m_autoSave); // one failure message at a time
+    const bool newFile = origin == WriteOrigin::SaveAs || origin == WriteOrigin::Export;
+    switch (outcome) {
+    case WriteOutcome::Written:
+        if (origin == WriteOrigin::SaveAs) {
+            m_titleName = QLatin1Char('[') + QFileInfo(m_session->path()).fileName() + QLatin1Char(']');
+            SetCaption();
+        }
+        return;
+    case WriteOutcome::CannotOpen:
+        if (newFile) {
+            m_prompts.Tell(this, QStringLiteral("无法创建该文本,不能向目标地址写入."), QStringLiteral("失败"),
+                           MessageIcon::Error);
+            return;
+        }
+        break;
+    case WriteOutcome::Failed:
+        if (origin == WriteOrigin::Export) {
+            m_prompts.Tell(this, QStringLiteral("无法创建该文本,不能向目标地址写入."), QStringLiteral("失败"),
+                           MessageIcon::Error);
+            return;
+        }
+        break;
+    case WriteOutcome::WentBack:
+    case WriteOutcome::Skipped:
+        return;
+    }
+    m_prompts.Tell(this, QStringLiteral("尝试写文件失败!"), ApplicationName());
+}
+
+} // namespace tavro

@@ -1,0 +1,128 @@
+#include "document_session.h"
+
+#include "document_file.h"
+#include "support/failing_save_file.h"
+#include "support/password_key.h"
+#include "support/qt_application.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextDocument>
+
+#include <functional>
+
+namespace tavro::test {
+namespace {
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QFile(Path("a.tvro")).open(QIODevice::WriteOnly); // created empty, as New does
+        session = std::make_unique<DocumentSession>(Path("a.tvro"), KeyHolder(PasswordKey(u"one")));
+        QObject::connect(session.get(), &DocumentSession::writeFinished,
+                         [this](WriteOrigin, WriteOutcome outcome) { outcomes.push_back(outcome); });
+    }
+
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    static QByteArray Read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static QString TextOf(const QByteArray& file, const DocumentKey& key)
+    {
+        return QString::fromStdU16String(
+            DecryptDocument({reinterpret_cast<const std::uint8_t*>(file.constData()),
+                             static_cast<std::size_t>(file.size())},
+                            key)
+                .text);
+    }
+
+    // The outcome of a write started now, once it has ended.
+    WriteOutcome Run(const std::function<bool()>& start)
+    {
+        outcomes.clear();
+        start();
+        session->WaitForWrite();
+        return outcomes.empty() ? WriteOutcome::WentBack : outcomes.back();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<DocumentSession> session;
+    std::vector<WriteOutcome> outcomes;
+};
+
+// A disk that fills up part-way: the file, the key and the path stay as
+// they were, and the text stays unsaved, until a write succeeds.
+TEST_F(Session, AFailedWriteChangesNothingButTheReport)
+{
+    session->document()->setPlainText(QStringLiteral("first"));
+    ASSERT_EQ(Run([&] { return session->Save(WriteOrigin::Save); }), WriteOutcome::Written);
+    const QByteArray good = Read(Path("a.tvro"));
+    session->document()->setPlainText(QString(5000, QChar(u'字')));
+    session->setWriterFactory(FailingWriters(4096));
+
+    const struct {
+        const char* name;
+        std::function<bool()> start;
+        bool failingWritesOfTheDocument;
+    } writes[] = {
+        {"SaveAs", [&] { return session->SaveAs(Path("b.tvro")); }, false},
+        {"Save", [&] { return session->Save(WriteOrigin::Save); }, true},
+        {"ChangeKey", [&] { return session->ChangeKey(KeyHolder(PasswordKey(u"two"))); }, true},
+    };
+    for (const auto& write : writes) {
+        SCOPED_TRACE(write.name);
+        EXPECT_EQ(Run(write.start), WriteOutcome::Failed);
+        EXPECT_EQ(Read(Path("a.tvro")), good);
+        EXPECT_FALSE(QFileInfo::exists(Path("b.tvro")));
+        EXPECT_EQ(session->key().bytes(), PasswordKey(u"one"));
+        EXPECT_EQ(session->path(), Path("a.tvro"));
+        EXPECT_TRUE(session->isModified());
+        EXPECT_EQ(session->isWriteFailing(), write.failingWritesOfTheDocument);
+    }
+
+    session->setWriterFactory(nullptr);
+    EXPECT_EQ(Run([&] { return session->ChangeKey(KeyHolder(PasswordKey(u"two"))); }), WriteOutcome::Written);
+    EXPECT_EQ(session->key().bytes(), PasswordKey(u"two"));
+    EXPECT_EQ(TextOf(Read(Path("a.tvro")), PasswordKey(u"two")), QString(5000, QChar(u'字')));
+    EXPECT_FALSE(session->isWriteFailing());
+    EXPECT_EQ(Run([&] { return session->SaveAs(Path("b.tvro")); }), WriteOutcome::Written);
+    EXPECT_EQ(session->path(), Path("b.tvro"));
+    EXPECT_FALSE(session->isModified());
+}
+
+// Losing characters is accepted for one destination and one text state.
+TEST_F(Session, ConsentToLoseCharactersBelongsToADestinationAndAState)
+{
+    int asked = 0;
+    QObject::connect(session.get(), &DocumentSession::lossyCharactersFound, [&] {
+        ++asked;
+        session->WriteAnyway();
+    });
+    session->document()->setPlainText(QStringLiteral("a\U0001F600"));
+    EXPECT_EQ(Run([&] { return session->Export(Path("out.txt")); }), WriteOutcome::Written);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::AutoSave); }), WriteOutcome::Skipped);
+    EXPECT_TRUE(session->isKnownLossy());
+    EXPECT_EQ(Read(Path("a.tvro")).size(), 0);
+
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::Save); }), WriteOutcome::Written);
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(session->isKnownLossy());
+    EXPECT_EQ(Run([&] { return session->Export(Path("out.txt")); }), WriteOutcome::Written);
+    EXPECT_EQ(asked, 2); // the same destination and state: accepted before
+
+    session->document()->setPlainText(QStringLiteral("b\U0001F600"));
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::AutoSave); }), WriteOutcome::Skipped);
+    EXPECT_EQ(asked, 2);
+}
+
+} // namespace
+} // namespace tavro::test
