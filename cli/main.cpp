@@ -54,7 +54,13 @@ KEY, one of:
                        ending, is the password. For encrypt reading its text
                        from standard input, the text is everything after
                        that line.
-  --key-file PATH      The key comes from the content of the file PATH.
+  --key-file PATH      The key comes from the whole content of the file
+                       PATH. A file that cannot be read to its end is an
+                       error (exit 2), never a shorter key. A named pipe is
+                       read until its writer closes it; a device such as
+                       /dev/zero or /dev/urandom is refused (exit 2). When a
+                       key file takes more than a second to read, its
+                       progress is shown on a terminal; Ctrl+C stops it.
   --no-password        The document has no password (the all-zero key).
   (none)               When standard input is a terminal, the password is
                        asked for without echo (twice when writing).
@@ -87,8 +93,8 @@ Exit codes:
   1  usage error: bad arguments, no key given, no password line on stdin,
      or an output that is the input file
   2  input or output error: a file could not be read or written (a full
-     disk or the file size limit included), or the text or password is not
-     valid UTF-8, or the text holds a NUL character
+     disk or the file size limit included), a key file is a device, or the
+     text or password is not valid UTF-8, or the text holds a NUL character
   3  the document is damaged (header, length, pad count or CRC), or rekey
      refused the old key
 )";
