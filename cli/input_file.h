@@ -26,6 +26,7 @@ public:
 
     const std::string& name() const { return name_; }
     const struct stat& info() const { return info_; }
+    int fd() const { return fd_; }
 
 private:
     [[noreturn]] void Fail(int error) const;

@@ -48,6 +48,8 @@ Commands:
             replacing the file atomically and keeping its permissions. A
             damaged file, or one whose text does not come back clean under
             the given key (most likely a wrong key), is left unchanged (exit 3).
+            So is a file that another program writes, replaces or removes
+            while rekey runs: its version is kept (exit 3).
 
 KEY, one of:
   --password-stdin     The first line of standard input, without its line
@@ -96,7 +98,7 @@ Exit codes:
      disk or the file size limit included), a key file is a device, or the
      text or password is not valid UTF-8, or the text holds a NUL character
   3  the document is damaged (header, length, pad count or CRC), or rekey
-     refused the old key
+     refused the old key, or another program changed FILE while rekey ran
 )";
 
 class UsageError : public CliFailure {

@@ -10,9 +10,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -705,6 +707,60 @@ TEST_F(CliTest, RekeyOfADocumentWithAFlippedStoredCrcLeavesItUnchanged)
         << r.err;
     EXPECT_EQ(ReadFile(doc), file);
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"doc.tvro"});
+}
+
+// Another program saves, rewrites or removes the document while rekey
+// waits for its new key (a named pipe the test feeds once the document is
+// changed): rekey refuses (exit 3) and replaces nothing, so the other
+// program's version stays. Both ways of putting a file in place are run.
+TEST_F(CliTest, RekeyRefusesWhenAnotherProgramChangedTheDocument)
+{
+    const std::string doc = Path("doc.tvro");
+    const std::string sameLength = ReadFile(Encrypt("other.tvro", "the other program's text", "pw"));
+    fs::remove(Path("other.tvro"));
+    const std::vector<std::pair<std::string, std::function<void()>>> writers = {
+        {"saved by rename",
+         [&] { ASSERT_EQ(Cli({"encrypt", "-o", doc, "--password-stdin"}, Stdin("pw\nnewer")).exitCode, 0); }},
+        {"rewritten in place", [&] { std::ofstream(doc, std::ios::binary | std::ios::in) << sameLength; }},
+        {"removed", [&] { fs::remove(doc); }},
+    };
+    for (const bool named : {false, true}) {
+        for (const auto& [what, write] : writers) {
+            SCOPED_TRACE(what + (named ? ", named temporary file" : ""));
+            Encrypt("doc.tvro", "the text rekey read", "pw");
+            ASSERT_EQ(::mkfifo(Path("new.key").c_str(), 0600), 0);
+            ProcessRun run = Stdin("pw\n");
+            if (named)
+                run.environment.push_back("TAVRO_CLI_TEST_NAMED_TEMP=1");
+            ProcessResult r;
+            std::thread rekey([&] { r = Cli({"rekey", doc, "--password-stdin", "--new-key-file", Path("new.key")}, run); });
+            // The pipe opens for writing once rekey opened it to read: by then
+            // rekey has read the document.
+            int key = -1;
+            for (int wait = 0; wait < 10000 && key < 0; ++wait) {
+                key = ::open(Path("new.key").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (key < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            EXPECT_GE(key, 0) << "rekey never opened its new key file";
+            write();
+            const bool exists = fs::exists(doc);
+            const std::string written = exists ? ReadFile(doc) : "";
+            if (key >= 0) {
+                EXPECT_EQ(::write(key, "new key", 7), 7);
+                ::close(key);
+            }
+            rekey.join();
+            EXPECT_EQ(r.exitCode, 3) << r.err;
+            EXPECT_TRUE(OneLine(r.err));
+            EXPECT_NE(r.err.find("changed, replaced or removed by another program"), std::string::npos) << r.err;
+            EXPECT_EQ(fs::exists(doc), exists);
+            EXPECT_EQ(exists ? ReadFile(doc) : "", written);
+            fs::remove(Path("new.key"));
+            fs::remove(doc);
+            EXPECT_TRUE(Entries(dir_).empty()) << "a temporary file was left";
+        }
+    }
 }
 
 // A key file that is a named pipe is opened once: its one writer's bytes are
