@@ -53,7 +53,7 @@ DocumentCheck CheckInput(InputFile& input)
 
 int RunDecrypt(const Options& options)
 {
-    InputFile document(options.input);
+    InputFile document(options.input, Devices::Refused);
     StandardInput input;
     KeyHolder key;
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.bytes());
@@ -165,7 +165,7 @@ int RunEncrypt(const Options& options)
 
 int RunVerify(const Options& options)
 {
-    InputFile document(options.input);
+    InputFile document(options.input, Devices::Refused);
     const DocumentCheck check = CheckInput(document);
     const std::string line = document.name() + ": " + DocumentCheckMessage(check);
     if (check != DocumentCheck::Sound)
@@ -177,7 +177,7 @@ int RunVerify(const Options& options)
 
 int RunRekey(const Options& options)
 {
-    InputFile document(options.input);
+    InputFile document(options.input, Devices::Refused);
     if (!S_ISREG(document.info().st_mode))
         throw CliFailure(kExitIo, "cannot rekey " + options.input + ": not a regular file");
     // Taken before the first read: a writer at any time from here on is seen.

@@ -51,6 +51,9 @@ Commands:
             So is a file that another program writes, replaces or removes
             while rekey runs: its version is kept (exit 3).
 
+FILE (decrypt, verify, rekey) is a document; "-" is standard input (not
+for rekey). A device such as /dev/zero is refused (exit 2): it may never end.
+
 KEY, one of:
   --password-stdin     The first line of standard input, without its line
                        ending, is the password. For encrypt reading its text
@@ -95,8 +98,9 @@ Exit codes:
   1  usage error: bad arguments, no key given, no password line on stdin,
      or an output that is the input file
   2  input or output error: a file could not be read or written (a full
-     disk or the file size limit included), a key file is a device, or the
-     text or password is not valid UTF-8, or the text holds a NUL character
+     disk or the file size limit included), a document or key file is a
+     device, or the text or password is not valid UTF-8, or the text holds
+     a NUL character
   3  the document is damaged (header, length, pad count or CRC), or rekey
      refused the old key, or another program changed FILE while rekey ran
 )";

@@ -448,9 +448,9 @@ TEST_F(CliTest, HelpDescribesEveryOption)
 
 // --- Input and output failures ----------------------------------------------
 
-// A key file that cannot be read whole, or that is a device that may never
-// end, is an error naming it: never a key from part of it, never a command
-// that runs for ever.
+// A key file or document that cannot be read whole, or that is a device
+// that may never end, is an error naming it: never a key from part of it,
+// never a command that runs for ever.
 TEST_F(CliTest, UnreadableInputsExitTwo)
 {
     const std::string doc = Encrypt("doc.tvro", "text", "pw");
@@ -478,6 +478,9 @@ TEST_F(CliTest, UnreadableInputsExitTwo)
          "",
          "cannot read key file /dev/zero: it is a device"},
         {{"rekey", doc, "--no-password", "--new-key-file", "/dev/urandom"}, "", "key file /dev/urandom: it is a device"},
+        {{"decrypt", "/dev/zero", "--no-password"}, "", "cannot read /dev/zero: it is a device"},
+        {{"verify", "/dev/zero"}, "", "cannot read /dev/zero: it is a device"},
+        {{"rekey", "/dev/zero", "--no-password", "--new-no-password"}, "", "cannot read /dev/zero: it is a device"},
     };
     for (const Failure& failure : failures) {
         SCOPED_TRACE(failure.args[0] + " " + failure.args[1] + " " + failure.args.back());
