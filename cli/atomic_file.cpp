@@ -111,6 +111,11 @@ AtomicOutput::AtomicOutput(const std::string& path, Content content, const struc
                                              " is the input file; writing it would destroy what is being read");
     };
     if (path == "-") {
+        // A closed standard output has a read-only stand-in (see
+        // ReserveStandardStreams): refused before any work is done.
+        const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
+            throw CliFailure(kExitIo, "cannot write standard output: it is closed or not open for writing");
         struct stat info{};
         if (::fstat(STDOUT_FILENO, &info) == 0)
             refuseIfInput(info);

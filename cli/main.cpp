@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "process_hardening.h"
+#include "standard_streams.h"
 #include "temporary_cleanup.h"
 
 #include <signal.h>
@@ -99,8 +100,8 @@ Exit codes:
      or an output that is the input file
   2  input or output error: a file could not be read or written (a full
      disk or the file size limit included), a document or key file is a
-     device, or the text or password is not valid UTF-8, or the text holds
-     a NUL character
+     device, standard output is closed, or the text or password is not
+     valid UTF-8, or the text holds a NUL character
   3  the document is damaged (header, length, pad count or CRC), or rekey
      refused the old key, or another program changed FILE while rekey ran
 )";
@@ -317,6 +318,8 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Before anything is opened: no file may take a closed stream's number.
+    tavro::cli::ReserveStandardStreams();
     // Keys and plaintext must not end up in a core dump.
     tavro::DisableCoreDumps();
     // A closed output pipe must show up as a failed write (exit 2), not kill

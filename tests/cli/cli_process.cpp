@@ -96,6 +96,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
         }
         if (::dup2(out[1], STDOUT_FILENO) < 0 || ::dup2(err[1], STDERR_FILENO) < 0)
             ::_exit(126);
+        for (const int fd : run.closedStreams)
+            ::close(fd);
         if (!run.workingDirectory.empty() && ::chdir(run.workingDirectory.c_str()) != 0)
             ::_exit(126);
         if (run.fileSizeLimit) {

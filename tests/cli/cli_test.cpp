@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 #include <thread>
+#include <tuple>
 
 using namespace tavro::test;
 namespace fs = std::filesystem;
@@ -489,6 +490,29 @@ TEST_F(CliTest, UnreadableInputsExitTwo)
         EXPECT_TRUE(OneLine(r.err));
         EXPECT_NE(r.err.find(failure.reason), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(Path("out.tvro")));
+    }
+}
+
+// A closed standard stream is named as the reason: the document must not
+// take its number and pass for standard output, or be read as the password.
+TEST_F(CliTest, ClosedStandardStreamIsNamedAsTheReason)
+{
+    const std::string doc = Encrypt("doc.tvro", "text", "pw");
+    const std::vector<std::tuple<int, std::vector<std::string>, std::string>> cases = {
+        {STDOUT_FILENO, {"decrypt", doc, "-o", "-", "--password-stdin"},
+         "cannot write standard output: it is closed or not open for writing"},
+        {STDOUT_FILENO, {"encrypt", "-o", "-", "--password-stdin"},
+         "cannot write standard output: it is closed or not open for writing"},
+        {STDIN_FILENO, {"decrypt", doc, "--password-stdin"}, "cannot read standard input: Bad file descriptor"},
+    };
+    for (const auto& [stream, args, reason] : cases) {
+        SCOPED_TRACE(args[0] + " without descriptor " + std::to_string(stream));
+        ProcessRun closed = Stdin("pw\ntext");
+        closed.closedStreams = {stream};
+        const ProcessResult r = Cli(args, closed);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err, "tavro-cli: " + reason + "\n");
+        EXPECT_EQ(r.out, "");
     }
 }
 
