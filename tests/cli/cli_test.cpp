@@ -248,7 +248,7 @@ TEST_F(CliTest, VerifyTellsSoundFromDamaged)
     damaged.emplace_back("flipped CRC byte", badCrc);
     for (std::size_t n = 1; n <= 4; ++n)
         damaged.emplace_back("header cut to " + std::to_string(n) + " bytes", file.substr(0, n));
-    for (std::size_t cut : {1, 16, 40})
+    for (std::size_t cut : {1u, 16u, 40u})
         damaged.emplace_back("body cut by " + std::to_string(cut) + " bytes", file.substr(0, file.size() - cut));
     for (const auto& [what, bytes] : damaged) {
         SCOPED_TRACE(what);
