@@ -43,16 +43,16 @@ void FinishKey(Md5Context& context, DocumentKey& key)
     SecureWipe(&context, sizeof context);
 }
 
-
 bool IsDevice(mode_t mode) { return S_ISCHR(mode) || S_ISBLK(mode); }
 
 bool Raised(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 
-// Waits until a pipe has data or its writers are gone, looking at the
-// cancel flag every kCancelCheckMs (without a flag, waits as long as it
-// takes). A pipe that never had a writer reports neither: it is waited on.
+// How often a wait for a pipe's data looks at the cancel flag.
 constexpr int kCancelCheckMs = 100;
 
+// Waits until a pipe has data or its writers are gone (without a cancel
+// flag, as long as that takes). A pipe that never had a writer reports
+// neither, so it is waited on like one whose writer is slow.
 KeyFileResult WaitReadable(int fd, const std::atomic<bool>* cancel)
 {
     for (;;) {
