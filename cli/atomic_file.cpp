@@ -111,6 +111,11 @@ AtomicOutput::AtomicOutput(const std::string& path, Content content, const struc
                                              " is the input file; writing it would destroy what is being read");
     };
     if (path == "-") {
+        // A closed standard output has a read-only stand-in (see
+        // ReserveStandardStreams): refused before any work is done.
+        const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
+            throw CliFailure(kExitIo, "cannot write standard output: it is closed or not open for writing");
         struct stat info{};
         if (::fstat(STDOUT_FILENO, &info) == 0)
             refuseIfInput(info);
@@ -237,6 +242,8 @@ void AtomicOutput::Commit()
         Fail(errno);
 
     if (named_) {
+        if (beforeReplace_)
+            beforeReplace_(target_);
         if (::rename(temporary_.c_str(), target_.c_str()) != 0)
             Fail(errno);
         DisarmCleanup();
@@ -244,10 +251,11 @@ void AtomicOutput::Commit()
     } else {
         // The unnamed file gets a name: the target's own when it is new (an
         // atomic create that never replaces), else a temporary name that is
-        // then renamed over the target.
+        // then renamed over the target. A checked replace takes the second
+        // way whatever is there, so that its check comes last.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno != EEXIST)
+        if (beforeReplace_ || ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (!beforeReplace_ && errno != EEXIST)
                 Fail(errno);
             for (;;) {
                 const std::string temporary = TemporaryName(folder_);
@@ -261,6 +269,8 @@ void AtomicOutput::Commit()
                 if (errno != EEXIST)
                     Fail(errno);
             }
+            if (beforeReplace_)
+                beforeReplace_(target_);
             if (::rename(temporary_.c_str(), target_.c_str()) != 0)
                 Fail(errno);
             DisarmCleanup();

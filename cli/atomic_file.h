@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,6 +47,15 @@ public:
     void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     // Syncs and puts the file in place of the target.
     void Commit();
+    // Has Commit call check(target) as its very last step before the
+    // finished file replaces the target (links followed), so that what it
+    // checks has the least time to change; check throws to refuse, and the
+    // target is then left as it is. A checked replace never creates the
+    // target: a target gone by then fails the check, not the write.
+    void CheckBeforeReplace(std::function<void(const std::string& target)> check)
+    {
+        beforeReplace_ = std::move(check);
+    }
 
 private:
     [[noreturn]] void Fail(int error) const;
@@ -63,6 +73,7 @@ private:
     std::optional<std::pair<uid_t, gid_t>> owner_;
     std::uint64_t written_ = 0; // bytes written to the temporary file
     std::uint64_t flushed_ = 0; // of which write-back was started
+    std::function<void(const std::string&)> beforeReplace_;
 };
 
 // A scratch file with no name, for bytes that must be held back before they

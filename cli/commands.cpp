@@ -6,6 +6,7 @@
 #include "exit_codes.h"
 #include "input_file.h"
 #include "two_stages.h"
+#include "unchanged_document.h"
 #include "utf8.h"
 
 #include <algorithm>
@@ -52,7 +53,7 @@ DocumentCheck CheckInput(InputFile& input)
 
 int RunDecrypt(const Options& options)
 {
-    InputFile document(options.input);
+    InputFile document(options.input, Devices::Refused);
     StandardInput input;
     KeyHolder key;
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.bytes());
@@ -164,7 +165,7 @@ int RunEncrypt(const Options& options)
 
 int RunVerify(const Options& options)
 {
-    InputFile document(options.input);
+    InputFile document(options.input, Devices::Refused);
     const DocumentCheck check = CheckInput(document);
     const std::string line = document.name() + ": " + DocumentCheckMessage(check);
     if (check != DocumentCheck::Sound)
@@ -176,9 +177,11 @@ int RunVerify(const Options& options)
 
 int RunRekey(const Options& options)
 {
-    InputFile document(options.input);
+    InputFile document(options.input, Devices::Refused);
     if (!S_ISREG(document.info().st_mode))
         throw CliFailure(kExitIo, "cannot rekey " + options.input + ": not a regular file");
+    // Taken before the first read: a writer at any time from here on is seen.
+    const UnchangedDocument unchanged(document);
     const auto refuseDamaged = [&](DocumentCheck check) {
         if (check != DocumentCheck::Sound)
             throw CliFailure(kExitDamaged, options.input + ": " + DocumentCheckMessage(check) + "; left unchanged");
@@ -215,6 +218,7 @@ int RunRekey(const Options& options)
     });
 
     AtomicOutput output(options.input, Content::Document, nullptr);
+    output.CheckBeforeReplace([&unchanged](const std::string& target) { unchanged.Check(target); });
     output.Write(kHeaderPlaceholder);
     DocumentWriter rekeyed(newKey.bytes(), [&output](std::span<const std::uint8_t> body) { output.Write(body); });
     DocumentReader reader(oldKey.bytes(), [&](std::u16string_view text) {

@@ -10,12 +10,26 @@
 
 namespace tavro::cli {
 
-InputFile::InputFile(const std::string& path)
+namespace {
+
+bool IsDevice(const struct stat& info) { return S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode); }
+
+} // namespace
+
+InputFile::InputFile(const std::string& path, Devices devices)
     : name_(path.empty() || path == "-" ? "standard input" : path)
 {
-    if (path.empty() || path == "-") {
+    const bool named = !path.empty() && path != "-";
+    const auto refuseDevice = [&](const struct stat& info) {
+        if (named && devices == Devices::Refused && IsDevice(info))
+            throw CliFailure(kExitIo, "cannot read " + name_ + ": it is a device, not a document");
+    };
+    if (!named) {
         fd_ = STDIN_FILENO;
     } else {
+        struct stat byName{};
+        if (::stat(path.c_str(), &byName) == 0)
+            refuseDevice(byName);
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0)
             Fail(errno);
@@ -25,6 +39,7 @@ InputFile::InputFile(const std::string& path)
         Fail(errno);
     if (S_ISDIR(info_.st_mode))
         Fail(EISDIR);
+    refuseDevice(info_);
 }
 
 InputFile::~InputFile()

@@ -10,11 +10,16 @@
 
 namespace tavro::cli {
 
+// Whether a device (/dev/zero, a disk, a terminal) named by path is taken.
+// A document never is: it may never end. Standard input is taken as it is.
+enum class Devices { Allowed, Refused };
+
 class InputFile {
 public:
     // Opens path ("-" or empty: standard input). Throws CliFailure(kExitIo)
-    // naming it when it cannot be opened or is a folder.
-    explicit InputFile(const std::string& path);
+    // naming it when it cannot be opened, is a folder, or is a device that
+    // devices refuses (found by name first, so that it is never opened).
+    explicit InputFile(const std::string& path, Devices devices = Devices::Allowed);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -26,6 +31,7 @@ public:
 
     const std::string& name() const { return name_; }
     const struct stat& info() const { return info_; }
+    int fd() const { return fd_; }
 
 private:
     [[noreturn]] void Fail(int error) const;

@@ -2,11 +2,10 @@
 
 #include "exit_codes.h"
 #include "key_derivation.h"
+#include "key_file.h"
 #include "utf8.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -160,21 +159,9 @@ void ObtainKey(const KeySource& source, KeyRole role, KeyUse use, const std::str
         key = kZeroKey;
         return;
 
-    case KeySourceKind::KeyFile: {
-        // Opened once and hashed from that descriptor: a second open could
-        // meet another file, or an empty named pipe.
-        const int fd = ::open(source.keyFile.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat info{};
-        const int error = fd < 0 ? errno : ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-        const bool derived = error == 0 && DeriveKeyFromOpenFile(fd, key);
-        if (fd >= 0)
-            ::close(fd);
-        if (error != 0)
-            throw CliFailure(kExitIo, "cannot read key file " + source.keyFile + ": " + std::strerror(error));
-        if (!derived)
-            throw CliFailure(kExitIo, "cannot read key file " + source.keyFile);
+    case KeySourceKind::KeyFile:
+        KeyFromFile(source.keyFile, key);
         return;
-    }
 
     case KeySourceKind::PasswordStdin: {
         SecureBytes line;

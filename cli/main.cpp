@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "process_hardening.h"
+#include "standard_streams.h"
 #include "temporary_cleanup.h"
 
 #include <signal.h>
@@ -48,13 +49,24 @@ Commands:
             replacing the file atomically and keeping its permissions. A
             damaged file, or one whose text does not come back clean under
             the given key (most likely a wrong key), is left unchanged (exit 3).
+            So is a file that another program writes, replaces or removes
+            while rekey runs: its version is kept (exit 3).
+
+FILE (decrypt, verify, rekey) is a document; "-" is standard input (not
+for rekey). A device such as /dev/zero is refused (exit 2): it may never end.
 
 KEY, one of:
   --password-stdin     The first line of standard input, without its line
                        ending, is the password. For encrypt reading its text
                        from standard input, the text is everything after
                        that line.
-  --key-file PATH      The key comes from the content of the file PATH.
+  --key-file PATH      The key comes from the whole content of the file
+                       PATH. A file that cannot be read to its end is an
+                       error (exit 2), never a shorter key. A named pipe is
+                       read until its writer closes it; a device such as
+                       /dev/zero or /dev/urandom is refused (exit 2). When a
+                       key file takes more than a second to read, its
+                       progress is shown on a terminal; Ctrl+C stops it.
   --no-password        The document has no password (the all-zero key).
   (none)               When standard input is a terminal, the password is
                        asked for without echo (twice when writing).
@@ -87,10 +99,11 @@ Exit codes:
   1  usage error: bad arguments, no key given, no password line on stdin,
      or an output that is the input file
   2  input or output error: a file could not be read or written (a full
-     disk or the file size limit included), or the text or password is not
+     disk or the file size limit included), a document or key file is a
+     device, standard output is closed, or the text or password is not
      valid UTF-8, or the text holds a NUL character
   3  the document is damaged (header, length, pad count or CRC), or rekey
-     refused the old key
+     refused the old key, or another program changed FILE while rekey ran
 )";
 
 class UsageError : public CliFailure {
@@ -305,6 +318,8 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Before anything is opened: no file may take a closed stream's number.
+    tavro::cli::ReserveStandardStreams();
     // Keys and plaintext must not end up in a core dump.
     tavro::DisableCoreDumps();
     // A closed output pipe must show up as a failed write (exit 2), not kill

@@ -5,17 +5,21 @@
 #include "secure_memory.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <limits>
 #include <string>
 
 namespace tavro {
 namespace {
+
+// Key files are hashed in pieces of this size, between which progress is
+// reported and the cancel flag is checked.
+constexpr std::size_t kKeyFilePiece = 1 << 20;
 
 // Feeds any number of bytes; Md5Update takes at most 2^32 - 1 per call.
 void Feed(Md5Context& context, const std::uint8_t* bytes, std::size_t size)
@@ -39,6 +43,86 @@ void FinishKey(Md5Context& context, DocumentKey& key)
     SecureWipe(&context, sizeof context);
 }
 
+bool IsDevice(mode_t mode) { return S_ISCHR(mode) || S_ISBLK(mode); }
+
+bool Raised(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
+
+// How often a wait for a pipe's data looks at the cancel flag.
+constexpr int kCancelCheckMs = 100;
+
+// Waits until a pipe has data or its writers are gone (without a cancel
+// flag, as long as that takes). A pipe that never had a writer reports
+// neither, so it is waited on like one whose writer is slow.
+KeyFileResult WaitReadable(int fd, const std::atomic<bool>* cancel)
+{
+    for (;;) {
+        if (Raised(cancel))
+            return {KeyFileStatus::Cancelled, 0};
+        pollfd ready{fd, POLLIN, 0};
+        const int count = ::poll(&ready, 1, cancel != nullptr ? kCancelCheckMs : -1);
+        if (count > 0)
+            return {KeyFileStatus::Derived, 0};
+        if (count < 0 && errno != EINTR)
+            return {KeyFileStatus::ReadError, errno};
+    }
+}
+
+// Hashes fd (open, O_NONBLOCK or not) to its end; see ReadKeyFile.
+KeyFileResult ReadOpenKeyFile(int fd, DocumentKey& key, const KeyFileReading& reading)
+{
+    // A folder opens for reading on Linux and every read of it fails: it is
+    // no key file, refused as a path that cannot be opened.
+    struct stat info{};
+    if (::fstat(fd, &info) != 0)
+        return {KeyFileStatus::CannotOpen, errno};
+    if (S_ISDIR(info.st_mode))
+        return {KeyFileStatus::CannotOpen, EISDIR};
+    if (IsDevice(info.st_mode)) // replaced by a device after the check by name
+        return {KeyFileStatus::Device, 0};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return {KeyFileStatus::CannotOpen, errno};
+
+    // Only a regular file is sure to have data at once; anything else (a
+    // pipe) is waited on in a way that can be cancelled.
+    const bool regular = S_ISREG(info.st_mode);
+    const std::uint64_t total = regular && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    Md5Context context;
+    Md5Init(context);
+    SecureBytes block(kKeyFilePiece);
+    std::uint64_t done = 0;
+    KeyFileResult result{KeyFileStatus::Derived, 0};
+    for (;;) {
+        if (Raised(reading.cancel)) {
+            result = {KeyFileStatus::Cancelled, 0};
+            break;
+        }
+        if (!regular) {
+            result = WaitReadable(fd, reading.cancel);
+            if (result.status != KeyFileStatus::Derived)
+                break;
+        }
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result = {KeyFileStatus::ReadError, errno};
+            break;
+        }
+        if (got == 0)
+            break;
+        Feed(context, block.data(), static_cast<std::size_t>(got));
+        done += static_cast<std::uint64_t>(got);
+        if (reading.progress)
+            reading.progress(done, total);
+    }
+    if (result.status == KeyFileStatus::Derived)
+        FinishKey(context, key);
+    else
+        SecureWipe(&context, sizeof context); // the state leads to the key
+    return result;
+}
+
 } // namespace
 
 void DeriveKeyFromPassword(std::u16string_view text, DocumentKey& key)
@@ -53,39 +137,26 @@ void DeriveKeyFromPassword(std::u16string_view text, DocumentKey& key)
     FinishKey(context, key);
 }
 
-bool DeriveKeyFromOpenFile(int fd, DocumentKey& key)
+KeyFileResult ReadKeyFile(const std::filesystem::path& path, DocumentKey& key, const KeyFileReading& reading)
 {
-    // A directory opens for reading on Linux, and every read of it fails; it
-    // would hash as an empty file. It is no key file: refuse it as a path
-    // that cannot be opened, as the platforms that cannot open it at all do.
+    // A device is refused before it is opened: it may never end (/dev/zero),
+    // and opening some has effects of its own (a tape rewinds).
     struct stat info{};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))
-        return false;
-
-    Md5Context context;
-    Md5Init(context);
-    std::array<std::uint8_t, 65536> block;
-    for (;;) {
-        const ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break; // end of file, or a failing read: the bytes so far count
-        Feed(context, block.data(), static_cast<std::size_t>(got));
-    }
-    SecureWipe(block.data(), block.size());
-    FinishKey(context, key);
-    return true;
+    if (::stat(path.c_str(), &info) == 0 && IsDevice(info.st_mode))
+        return {KeyFileStatus::Device, 0};
+    // O_NONBLOCK: a named pipe opens at once, writer or not; the wait for
+    // its data is then one that can be cancelled.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {KeyFileStatus::CannotOpen, errno};
+    const KeyFileResult result = ReadOpenKeyFile(fd, key, reading);
+    ::close(fd);
+    return result;
 }
 
 bool DeriveKeyFromFile(const std::filesystem::path& path, DocumentKey& key)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool derived = DeriveKeyFromOpenFile(fd, key);
-    ::close(fd);
-    return derived;
+    return ReadKeyFile(path, key).status == KeyFileStatus::Derived;
 }
 
 } // namespace tavro

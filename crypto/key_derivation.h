@@ -6,7 +6,10 @@
 
 #include "document_key.h"
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 namespace tavro {
@@ -17,16 +20,43 @@ namespace tavro {
 // the password bytes and of the key are wiped.
 void DeriveKeyFromPassword(std::u16string_view text, DocumentKey& key);
 
-// Key of a key file: MD5 of its whole content, read in binary; a read that
-// fails part-way hashes the bytes read until then. The path is used as the
-// file system names it (no code page conversion) and opened once, so a named
-// pipe or a file replaced meanwhile is read as what was opened. Returns
-// false, leaving key untouched, when the file cannot be opened or is a
-// directory.
-bool DeriveKeyFromFile(const std::filesystem::path& path, DocumentKey& key);
+// How reading a key file ended.
+enum class KeyFileStatus {
+    Derived,    // the key is the MD5 of the whole content
+    CannotOpen, // error: errno of the failed open or fstat (EISDIR for a folder)
+    ReadError,  // error: errno of the failed read; the bytes before it make no key
+    Device,     // a character or block device (/dev/zero, a disk, a terminal): never opened
+    Cancelled,  // the cancel flag was raised before the end
+};
 
-// As DeriveKeyFromFile, from a descriptor already open for reading, which is
-// read to its end and left open. False (key untouched) for a directory.
-bool DeriveKeyFromOpenFile(int fd, DocumentKey& key);
+struct KeyFileResult {
+    KeyFileStatus status = KeyFileStatus::CannotOpen;
+    int error = 0; // errno for CannotOpen and ReadError, else 0
+};
+
+// Bytes hashed so far, and the file's size when known (a regular file),
+// else 0. done passes total when the file grows while it is read.
+using KeyFileProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+struct KeyFileReading {
+    KeyFileProgress progress;                 // after each piece, on the reading thread
+    const std::atomic<bool>* cancel = nullptr; // checked before each piece and while a pipe is waited on
+};
+
+// Key of a key file: MD5 of its whole content, read in binary; the key is
+// written only when the status is Derived, and left untouched otherwise.
+// The path is used as the file system names it (no code page conversion)
+// and opened once, so a named pipe or a file replaced meanwhile is read as
+// what was opened. A named pipe is opened without waiting for a writer; its
+// data are then waited for in steps of at most 0.1 s between which the
+// cancel flag is checked (without a flag, until its writer closes it). A
+// read error is an error, never the end of the key. Blocks the calling
+// thread for as long as the file takes: a caller with a window runs it on
+// a worker thread and offers to cancel.
+KeyFileResult ReadKeyFile(const std::filesystem::path& path, DocumentKey& key, const KeyFileReading& reading = {});
+
+// ReadKeyFile without progress or cancel: true when the key was derived,
+// false (key untouched) for every other outcome.
+bool DeriveKeyFromFile(const std::filesystem::path& path, DocumentKey& key);
 
 } // namespace tavro

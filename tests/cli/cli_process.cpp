@@ -56,6 +56,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    // The environment too, so that the child does not allocate: a test may
+    // start children from several threads.
+    std::vector<std::string> settings = run.environment;
+    std::vector<char*> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        environment.push_back(*entry);
+    for (std::string& setting : settings)
+        environment.push_back(setting.data());
+    environment.push_back(nullptr);
 
     int in[2], out[2], err[2];
     Check(::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0 && ::pipe2(err, O_CLOEXEC) == 0, "pipe");
@@ -87,6 +96,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
         }
         if (::dup2(out[1], STDOUT_FILENO) < 0 || ::dup2(err[1], STDERR_FILENO) < 0)
             ::_exit(126);
+        for (const int fd : run.closedStreams)
+            ::close(fd);
         if (!run.workingDirectory.empty() && ::chdir(run.workingDirectory.c_str()) != 0)
             ::_exit(126);
         if (run.fileSizeLimit) {
@@ -99,7 +110,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessRun&
         ::signal(SIGPIPE, SIG_DFL);
         if (dropPrivileges && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
             ::_exit(126);
-        ::execvp(args[0], args.data());
+        ::execvpe(args[0], args.data(), environment.data());
         ::_exit(127);
     }
 

@@ -14,6 +14,8 @@ struct ProcessRun {
     std::optional<long> fileSizeLimit;    // RLIMIT_FSIZE in bytes
     bool fileSizeSignalIgnored = true;    // with a limit: SIGXFSZ ignored so writes fail (else left as is)
     bool asUnprivilegedUser = false;      // when root, run as nobody so that file permissions apply
+    std::vector<int> closedStreams;       // standard descriptors (0-2) the child starts without
+    std::vector<std::string> environment; // NAME=VALUE settings added to the child's environment
     // Run with stdin on a new pseudo-terminal instead of a pipe: each reply
     // is typed once one more password prompt has appeared on stderr.
     std::optional<std::vector<std::string>> terminalReplies;

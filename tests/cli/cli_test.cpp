@@ -10,11 +10,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
+#include <tuple>
 
 using namespace tavro::test;
 namespace fs = std::filesystem;
@@ -245,7 +248,7 @@ TEST_F(CliTest, VerifyTellsSoundFromDamaged)
     damaged.emplace_back("flipped CRC byte", badCrc);
     for (std::size_t n = 1; n <= 4; ++n)
         damaged.emplace_back("header cut to " + std::to_string(n) + " bytes", file.substr(0, n));
-    for (std::size_t cut : {1, 16, 40})
+    for (std::size_t cut : {1u, 16u, 40u})
         damaged.emplace_back("body cut by " + std::to_string(cut) + " bytes", file.substr(0, file.size() - cut));
     for (const auto& [what, bytes] : damaged) {
         SCOPED_TRACE(what);
@@ -446,26 +449,70 @@ TEST_F(CliTest, HelpDescribesEveryOption)
 
 // --- Input and output failures ----------------------------------------------
 
+// A key file or document that cannot be read whole, or that is a device
+// that may never end, is an error naming it: never a key from part of it,
+// never a command that runs for ever.
 TEST_F(CliTest, UnreadableInputsExitTwo)
 {
     const std::string doc = Encrypt("doc.tvro", "text", "pw");
     WriteFile(Path("bad.txt"), "valid start \xE4\xB8 cut, then \xFF");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> failures = {
-        {{"decrypt", Path("missing.tvro"), "--no-password"}, ""},
-        {{"verify", Path("missing.tvro")}, ""},
-        {{"encrypt", Path("missing.txt"), "-o", Path("out.tvro"), "--no-password"}, ""},
-        {{"decrypt", doc, "--key-file", Path("missing.key")}, ""},
-        {{"decrypt", doc, "--key-file", dir_.string()}, ""},
-        {{"encrypt", Path("bad.txt"), "-o", Path("out.tvro"), "--no-password"}, ""},
-        {{"encrypt", "-o", Path("out.tvro"), "--password-stdin"}, "pw\nLatin-1 caf\xE9\n"},
-        {{"decrypt", doc, "--password-stdin"}, "not UTF-8 \xC0\xAF\n"},
+    WriteFile(Path("in.txt"), "text");
+    struct Failure {
+        std::vector<std::string> args;
+        std::string input;
+        std::string reason; // part of the message, when it matters
     };
-    for (const auto& [args, input] : failures) {
-        SCOPED_TRACE(args[0] + " " + args[1]);
-        const ProcessResult r = Cli(args, Stdin(input));
+    const std::vector<Failure> failures = {
+        {{"decrypt", Path("missing.tvro"), "--no-password"}, "", ""},
+        {{"verify", Path("missing.tvro")}, "", ""},
+        {{"encrypt", Path("missing.txt"), "-o", Path("out.tvro"), "--no-password"}, "", ""},
+        {{"decrypt", doc, "--key-file", Path("missing.key")}, "", ""},
+        {{"decrypt", doc, "--key-file", dir_.string()}, "", ""},
+        {{"encrypt", Path("bad.txt"), "-o", Path("out.tvro"), "--no-password"}, "", ""},
+        {{"encrypt", "-o", Path("out.tvro"), "--password-stdin"}, "pw\nLatin-1 caf\xE9\n", ""},
+        {{"decrypt", doc, "--password-stdin"}, "not UTF-8 \xC0\xAF\n", ""},
+        // Its first read fails (EIO): no key, so no document under the key of nothing.
+        {{"encrypt", Path("in.txt"), "-o", Path("out.tvro"), "--key-file", "/proc/self/mem"},
+         "",
+         "cannot read key file /proc/self/mem: Input/output error"},
+        {{"encrypt", Path("in.txt"), "-o", Path("out.tvro"), "--key-file", "/dev/zero"},
+         "",
+         "cannot read key file /dev/zero: it is a device"},
+        {{"rekey", doc, "--no-password", "--new-key-file", "/dev/urandom"}, "", "key file /dev/urandom: it is a device"},
+        {{"decrypt", "/dev/zero", "--no-password"}, "", "cannot read /dev/zero: it is a device"},
+        {{"verify", "/dev/zero"}, "", "cannot read /dev/zero: it is a device"},
+        {{"rekey", "/dev/zero", "--no-password", "--new-no-password"}, "", "cannot read /dev/zero: it is a device"},
+    };
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.args[0] + " " + failure.args[1] + " " + failure.args.back());
+        const ProcessResult r = Cli(failure.args, Stdin(failure.input));
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find(failure.reason), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(Path("out.tvro")));
+    }
+}
+
+// A closed standard stream is named as the reason: the document must not
+// take its number and pass for standard output, or be read as the password.
+TEST_F(CliTest, ClosedStandardStreamIsNamedAsTheReason)
+{
+    const std::string doc = Encrypt("doc.tvro", "text", "pw");
+    const std::vector<std::tuple<int, std::vector<std::string>, std::string>> cases = {
+        {STDOUT_FILENO, {"decrypt", doc, "-o", "-", "--password-stdin"},
+         "cannot write standard output: it is closed or not open for writing"},
+        {STDOUT_FILENO, {"encrypt", "-o", "-", "--password-stdin"},
+         "cannot write standard output: it is closed or not open for writing"},
+        {STDIN_FILENO, {"decrypt", doc, "--password-stdin"}, "cannot read standard input: Bad file descriptor"},
+    };
+    for (const auto& [stream, args, reason] : cases) {
+        SCOPED_TRACE(args[0] + " without descriptor " + std::to_string(stream));
+        ProcessRun closed = Stdin("pw\ntext");
+        closed.closedStreams = {stream};
+        const ProcessResult r = Cli(args, closed);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err, "tavro-cli: " + reason + "\n");
+        EXPECT_EQ(r.out, "");
     }
 }
 
@@ -687,6 +734,60 @@ TEST_F(CliTest, RekeyOfADocumentWithAFlippedStoredCrcLeavesItUnchanged)
         << r.err;
     EXPECT_EQ(ReadFile(doc), file);
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"doc.tvro"});
+}
+
+// Another program saves, rewrites or removes the document while rekey
+// waits for its new key (a named pipe the test feeds once the document is
+// changed): rekey refuses (exit 3) and replaces nothing, so the other
+// program's version stays. Both ways of putting a file in place are run.
+TEST_F(CliTest, RekeyRefusesWhenAnotherProgramChangedTheDocument)
+{
+    const std::string doc = Path("doc.tvro");
+    const std::string sameLength = ReadFile(Encrypt("other.tvro", "the other program's text", "pw"));
+    fs::remove(Path("other.tvro"));
+    const std::vector<std::pair<std::string, std::function<void()>>> writers = {
+        {"saved by rename",
+         [&] { ASSERT_EQ(Cli({"encrypt", "-o", doc, "--password-stdin"}, Stdin("pw\nnewer")).exitCode, 0); }},
+        {"rewritten in place", [&] { std::ofstream(doc, std::ios::binary | std::ios::in) << sameLength; }},
+        {"removed", [&] { fs::remove(doc); }},
+    };
+    for (const bool named : {false, true}) {
+        for (const auto& [what, write] : writers) {
+            SCOPED_TRACE(what + (named ? ", named temporary file" : ""));
+            Encrypt("doc.tvro", "the text rekey read", "pw");
+            ASSERT_EQ(::mkfifo(Path("new.key").c_str(), 0600), 0);
+            ProcessRun run = Stdin("pw\n");
+            if (named)
+                run.environment.push_back("TAVRO_CLI_TEST_NAMED_TEMP=1");
+            ProcessResult r;
+            std::thread rekey([&] { r = Cli({"rekey", doc, "--password-stdin", "--new-key-file", Path("new.key")}, run); });
+            // The pipe opens for writing once rekey opened it to read: by then
+            // rekey has read the document.
+            int key = -1;
+            for (int wait = 0; wait < 10000 && key < 0; ++wait) {
+                key = ::open(Path("new.key").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (key < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            EXPECT_GE(key, 0) << "rekey never opened its new key file";
+            write();
+            const bool exists = fs::exists(doc);
+            const std::string written = exists ? ReadFile(doc) : "";
+            if (key >= 0) {
+                EXPECT_EQ(::write(key, "new key", 7), 7);
+                ::close(key);
+            }
+            rekey.join();
+            EXPECT_EQ(r.exitCode, 3) << r.err;
+            EXPECT_TRUE(OneLine(r.err));
+            EXPECT_NE(r.err.find("changed, replaced or removed by another program"), std::string::npos) << r.err;
+            EXPECT_EQ(fs::exists(doc), exists);
+            EXPECT_EQ(exists ? ReadFile(doc) : "", written);
+            fs::remove(Path("new.key"));
+            fs::remove(doc);
+            EXPECT_TRUE(Entries(dir_).empty()) << "a temporary file was left";
+        }
+    }
 }
 
 // A key file that is a named pipe is opened once: its one writer's bytes are

@@ -133,9 +133,15 @@ TEST(CodePage, MatchAgreesWithEncodeCodePageWhateverThePieces)
             shorter.pop_back();
         if (!changed.empty())
             changed[changed.size() / 2] ^= 0x01;
-        const std::pair<const std::vector<std::uint8_t>*, bool> cases[] = {
-            {&right, true}, {&longer, false}, {&shorter, text.empty()}, {&changed, text.empty()}};
-        for (const auto& [bytes, matches] : cases) {
+        // Not a structured binding: the lambdas below capture bytes, and
+        // clang before 16 refuses to capture a binding.
+        struct Case {
+            const std::vector<std::uint8_t>* bytes;
+            bool matches;
+        };
+        const Case cases[] = {{&right, true}, {&longer, false}, {&shorter, text.empty()}, {&changed, text.empty()}};
+        for (const Case& c : cases) {
+            const std::vector<std::uint8_t>* const bytes = c.bytes;
             for (const std::size_t piece : {1u, 2u, 3u, 64u}) {
                 for (const bool textFirst : {false, true}) {
                     SCOPED_TRACE(testing::PrintToString(bytes->size()) + " " + std::to_string(piece) +
@@ -153,7 +159,7 @@ TEST(CodePage, MatchAgreesWithEncodeCodePageWhateverThePieces)
                         };
                         textFirst ? (addText(), addBytes()) : (addBytes(), addText());
                     }
-                    EXPECT_EQ(match.Finish(), matches);
+                    EXPECT_EQ(match.Finish(), c.matches);
                 }
             }
         }

@@ -28,8 +28,8 @@ void ZeroFiller(std::uint8_t* data, std::size_t size) { std::fill_n(data, size, 
 
 std::uint32_t StoredCrc(const Bytes& file)
 {
-    return static_cast<std::uint32_t>(file[1] | file[2] << 8 | file[3] << 16 |
-                                      static_cast<std::uint32_t>(file[4]) << 24);
+    return static_cast<std::uint32_t>(file[1]) | static_cast<std::uint32_t>(file[2]) << 8 |
+           static_cast<std::uint32_t>(file[3]) << 16 | static_cast<std::uint32_t>(file[4]) << 24;
 }
 
 // The body deciphered by OpenSSL, an implementation independent of ours.

@@ -160,7 +160,7 @@ TEST(DocumentStream, DamagedFilesGiveTheCheckVerdictAtAnyPieceSize)
 
     for (const auto& [name, file] : files) {
         SCOPED_TRACE(name);
-        for (std::size_t piece : {1, 2, 5, 16, 17, 1000}) {
+        for (std::size_t piece : {1u, 2u, 5u, 16u, 17u, 1000u}) {
             std::vector<std::size_t> cuts;
             for (std::size_t at = piece; at < file.size(); at += piece)
                 cuts.push_back(at);
@@ -210,7 +210,7 @@ TEST(Crc32Stream, PiecesGiveTheCrcOfTheWhole)
     Bytes body(1000);
     for (std::size_t i = 0; i < body.size(); ++i)
         body[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    for (std::size_t cut : {0, 1, 15, 64, 65, 999, 1000}) {
+    for (std::size_t cut : {0u, 1u, 15u, 64u, 65u, 999u, 1000u}) {
         Crc32Stream crc;
         crc.Update(body.data(), cut);
         crc.Update(body.data() + cut, body.size() - cut);

@@ -6,15 +6,29 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 using tavro::DeriveKeyFromFile;
+using tavro::KeyFileReading;
+using tavro::KeyFileResult;
+using tavro::KeyFileStatus;
+using tavro::ReadKeyFile;
 using tavro::test::PasswordKey;
 using tavro::DocumentKey;
 
@@ -141,22 +155,131 @@ TEST_F(KeyFile, NamesOutsideTheAsciiRangeOpenAsTheFileSystemNamesThem)
     EXPECT_EQ(KeyOf(Write(fs::path(u8"กุญแจ.key"), {})), kEmpty);
 }
 
-TEST_F(KeyFile, UnopenablePathFailsAndLeavesTheKeyUntouched)
+// Every way a key file fails says which, and leaves the key untouched: a
+// document must never end up under the key of what happened to be read.
+TEST_F(KeyFile, FailuresSayWhyAndLeaveTheKeyUntouched)
 {
-    DocumentKey key;
-    key.fill(0x5A);
-    const DocumentKey before = key;
-
-    EXPECT_FALSE(DeriveKeyFromFile(dir_ / "missing.key", key));
-    EXPECT_FALSE(DeriveKeyFromFile(dir_ / "no-such-dir" / "k.key", key));
-    EXPECT_FALSE(DeriveKeyFromFile(fs::path(), key));
-    // A directory is not a key file, although Linux lets it be opened.
-    EXPECT_FALSE(DeriveKeyFromFile(dir_, key));
-    EXPECT_EQ(key, before);
+    struct Case {
+        fs::path path;
+        KeyFileStatus status;
+        int error;
+    };
+    std::vector<Case> cases = {
+        {dir_ / "missing.key", KeyFileStatus::CannotOpen, ENOENT},
+        {dir_ / "no-such-dir" / "k.key", KeyFileStatus::CannotOpen, ENOENT},
+        {fs::path(), KeyFileStatus::CannotOpen, ENOENT},
+        // A folder is no key file, although Linux lets it be opened.
+        {dir_, KeyFileStatus::CannotOpen, EISDIR},
+        // A regular file whose first read fails (address 0 is never mapped).
+        {"/proc/self/mem", KeyFileStatus::ReadError, EIO},
+        // Devices are refused unopened: /dev/zero would never end.
+        {"/dev/zero", KeyFileStatus::Device, 0},
+        {"/dev/null", KeyFileStatus::Device, 0},
+    };
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/dev", ignored)) {
+        if (entry.is_block_file(ignored)) {
+            cases.push_back({entry.path(), KeyFileStatus::Device, 0});
+            break;
+        }
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        DocumentKey key;
+        key.fill(0x5A);
+        const DocumentKey before = key;
+        const KeyFileResult result = ReadKeyFile(c.path, key);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.error, c.error) << std::strerror(result.error);
+        EXPECT_FALSE(DeriveKeyFromFile(c.path, key));
+        EXPECT_EQ(key, before);
+    }
 
     // Success then overwrites all 32 bytes.
+    DocumentKey key;
+    key.fill(0x5A);
     ASSERT_TRUE(DeriveKeyFromFile(Write("abc.key", {'a', 'b', 'c'}), key));
     EXPECT_EQ(Text(key), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// Progress counts the bytes hashed up to the file's size; a cancel raised
+// between pieces stops the read, and no key comes of the part read.
+TEST_F(KeyFile, ProgressReachesTheSizeAndCancelStopsBetweenPieces)
+{
+    const std::vector<std::uint8_t> bytes(5 * 512 * 1024, 0x61);
+    const fs::path path = Write("long.key", bytes);
+    const std::uint64_t size = bytes.size();
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+    KeyFileReading reading;
+    reading.progress = [&seen](std::uint64_t done, std::uint64_t total) { seen.emplace_back(done, total); };
+    DocumentKey key{};
+    ASSERT_EQ(ReadKeyFile(path, key, reading).status, KeyFileStatus::Derived);
+    ASSERT_GE(seen.size(), 2u) << "a file of several pieces reports each";
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].second, size);
+        EXPECT_TRUE(i == 0 ? seen[i].first > 0 : seen[i].first > seen[i - 1].first);
+    }
+    EXPECT_EQ(seen.back().first, size);
+
+    std::atomic<bool> cancel{false};
+    reading.cancel = &cancel;
+    reading.progress = [&](std::uint64_t done, std::uint64_t total) {
+        seen.emplace_back(done, total);
+        cancel = true;
+    };
+    seen.clear();
+    key.fill(0x5A);
+    const DocumentKey before = key;
+    EXPECT_EQ(ReadKeyFile(path, key, reading).status, KeyFileStatus::Cancelled);
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(key, before);
+}
+
+namespace {
+
+// True when this process holds path open (as the reader thread does).
+bool HeldOpen(const fs::path& path)
+{
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", ignored)) {
+        if (fs::read_symlink(entry.path(), ignored) == path)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// A named pipe opens at once, before any writer comes, and the wait for its
+// data can be cancelled; a writer's bytes, whenever they come, are the key.
+TEST_F(KeyFile, NamedPipeOpensWithoutAWriterAndItsWaitCanBeCancelled)
+{
+    const fs::path fifo = dir_ / "key.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> cancel{false};
+    KeyFileReading reading;
+    reading.cancel = &cancel;
+    DocumentKey key{};
+    auto reader = std::async(std::launch::async, [&] { return ReadKeyFile(fifo, key, reading); });
+    bool opened = false;
+    for (int wait = 0; wait < 5000 && !(opened = HeldOpen(fifo)); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(opened) << "the open waits for a writer";
+    cancel = true;
+    if (reader.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the cancel flag does not end the wait";
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // releases an open that waits
+    }
+    EXPECT_EQ(reader.get().status, KeyFileStatus::Cancelled);
+
+    std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << "abc"; });
+    std::vector<std::uint64_t> totals;
+    reading = {};
+    reading.progress = [&totals](std::uint64_t, std::uint64_t total) { totals.push_back(total); };
+    EXPECT_EQ(ReadKeyFile(fifo, key, reading).status, KeyFileStatus::Derived);
+    writer.join();
+    EXPECT_EQ(Text(key), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(totals, std::vector<std::uint64_t>{0}) << "a pipe's size is unknown";
 }
 
 // The held key has one owner: moving it on leaves the zero key behind, and
