@@ -149,8 +149,8 @@ int RunStrongEncrypt(const Options& options)
     AtomicOutput output(options.output, Content::Document, &text.info());
     StrongWriter writer(key, [&output](std::span<const std::uint8_t> bytes) { output.Write(bytes); });
 
-    // Worker: read, check the UTF-8, drop carriage returns and a leading
-    // byte order mark. Here: seal and write. The bytes are stored as read;
+    // Worker: read, check the UTF-8, drop a leading byte order mark. Here:
+    // drop carriage returns, seal and write. The bytes are stored as read;
     // pieces are read behind the bytes of a character the previous piece cut.
     Utf8Decoder decoder(/*allowNul=*/true);
     SecureText checked;
@@ -175,14 +175,20 @@ int RunStrongEncrypt(const Options& options)
                     bytes = bytes.subspan(3);
                 atStart = false;
             }
-            piece.resize(bytes.size());
-            piece.resize(static_cast<std::size_t>(
-                std::remove_copy(bytes.begin(), bytes.end(), piece.begin(), std::uint8_t{'\r'}) - piece.begin()));
+            piece.assign(bytes.begin(), bytes.end());
             kept = read.size() - used;
             std::memmove(buffer.data(), buffer.data() + used, kept);
             return true;
         },
-        [&writer](SecureBytes& piece) { writer.WritePlaintext(piece); });
+        [&writer](SecureBytes& piece) {
+            for (std::span<const std::uint8_t> rest(piece); !rest.empty();) {
+                const void* found = std::memchr(rest.data(), '\r', rest.size());
+                const std::size_t line =
+                    found ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - rest.data()) : rest.size();
+                writer.WritePlaintext(rest.first(line));
+                rest = rest.subspan(found ? line + 1 : line);
+            }
+        });
     writer.Finish();
     output.Commit();
     return kExitOk;
