@@ -306,20 +306,28 @@ TEST_F(CliStrong, RekeyWithinAndAcrossFormats)
     EXPECT_EQ(r.exitCode, 1);
 }
 
-TEST_F(CliStrong, FormatMisusesAreUsageErrors)
+// Refused before anything is written: usage errors (exit 1), and a password
+// that is not UTF-8 (exit 2), which the editor could never type to open it.
+TEST_F(CliStrong, MisusesAreRefusedBeforeAnythingIsWritten)
 {
     const std::string doc = Encrypt("doc.tvrs", "text", "pw");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"encrypt", "-o", Path("x.tvrs"), "--no-password"},
-          std::vector<std::string>{"encrypt", "-o", Path("x"), "--format", "aes", "--no-password"},
-          std::vector<std::string>{"decrypt", doc, "--format", "strong", "--password-stdin"},
-          std::vector<std::string>{"verify", doc, "--no-password"}}) {
-        SCOPED_TRACE(args[args.size() - 2]);
-        const ProcessResult r = Cli(args, "pw\n");
-        EXPECT_EQ(r.exitCode, 1);
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int exitCode;
+    };
+    for (const Case& c : {Case{{"encrypt", "-o", Path("x.tvrs"), "--no-password"}, "", 1},
+                          Case{{"encrypt", "-o", Path("x"), "--format", "aes", "--no-password"}, "", 1},
+                          Case{{"decrypt", doc, "--format", "strong", "--password-stdin"}, "pw\n", 1},
+                          Case{{"verify", doc, "--no-password"}, "", 1},
+                          Case{{"encrypt", "-o", Path("x.tvrs"), "--password-stdin"}, "caf\xE9\ntext", 2}}) {
+        SCOPED_TRACE(c.args[c.args.size() - 2]);
+        const ProcessResult r = Cli(c.args, c.input);
+        EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_TRUE(OneLine(r.err));
     }
     EXPECT_FALSE(fs::exists(Path("x.tvrs")));
+    EXPECT_FALSE(fs::exists(Path("x")));
     const std::string help = Cli({"--help"}).out;
     for (const char* word : {"--format", ".tvrs", "strong", "Argon2id"})
         EXPECT_NE(help.find(word), std::string::npos) << word;

@@ -63,8 +63,10 @@ StrongKey SodiumKey(const Bytes& secret, const StrongSalt& salt, StrongLimits li
 // bytes, the first authenticating the header. With a fixed stream header the
 // push state is the one init_pull makes from it; else init_push draws one.
 // emptyFinal: a text of whole pieces ends with an extra empty final record.
+// firstTag: the first record's tag instead of the one the format asks for.
 Bytes SodiumWrite(const StrongKey& key, std::uint8_t source, StrongLimits limits, const StrongSalt& salt,
-                  const Bytes& text, const std::optional<Bytes>& fixedStreamHeader = {}, bool emptyFinal = false)
+                  const Bytes& text, const std::optional<Bytes>& fixedStreamHeader = {}, bool emptyFinal = false,
+                  std::optional<unsigned char> firstTag = {})
 {
     Bytes file = {0x89, 'T', 'V', 'R', 'S', 0x0D, 0x0A, 0x1A, 1, source};
     for (std::uint32_t value : {limits.opsLimit, limits.memLimitKiB}) {
@@ -95,8 +97,9 @@ Bytes SodiumWrite(const StrongKey& key, std::uint8_t source, StrongLimits limits
         crypto_secretstream_xchacha20poly1305_push(
             &state, record.data(), nullptr, text.data() + at, size, i == 0 ? additional.data() : nullptr,
             i == 0 ? additional.size() : 0,
-            i + 1 == pieces.size() ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
-                                   : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+            i == 0 && firstTag                  ? *firstTag
+            : i + 1 == pieces.size() ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
+                                     : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
         file.insert(file.end(), record.begin(), record.end());
     }
     return file;
@@ -408,6 +411,9 @@ TEST(StrongStream, EachFaultHasItsVerdictAndOnlyAuthenticatedTextComesOut)
         {"version flipped", flip(file, 8), false, StrongCheck::UnknownVersion, 0},
         {"byte after a short final record", append(file), false, StrongCheck::DamagedRecord, 2 * kPiece},
         {"byte after a full final record", append(full), false, StrongCheck::TrailingBytes, kPiece},
+        {"first record tagged PUSH, a tag no writer uses",
+         SodiumWrite(kKey, 1, kTiny, kSalt, text, {}, false, crypto_secretstream_xchacha20poly1305_TAG_PUSH), false,
+         StrongCheck::DamagedRecord, 0},
         {"not this format", Utf8("\x05plain .tvro bytes, long enough for a header of 58 bytes......"), false,
          StrongCheck::NotStrong, 0},
     };
