@@ -77,7 +77,8 @@ struct StrongParameters {
 // Fills size bytes at data with random bytes.
 using RandomSource = std::function<void(std::uint8_t* data, std::size_t size)>;
 
-// libsodium's randombytes_buf: the system's random source.
+// libsodium's randombytes_buf: the system's random source. Aborts when
+// libsodium cannot start (no random source): no salt may be made without one.
 void SystemRandom(std::uint8_t* data, std::size_t size);
 
 // Parameters of a new key (a new document, or a re-key): source and limits
