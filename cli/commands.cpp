@@ -5,6 +5,8 @@
 #include "document_stream.h"
 #include "exit_codes.h"
 #include "input_file.h"
+#include "strong_commands.h"
+#include "strong_stream.h"
 #include "two_stages.h"
 #include "unchanged_document.h"
 #include "utf8.h"
@@ -41,10 +43,12 @@ void ReadAll(InputFile& input, Consume&& consume)
     }
 }
 
-// The verdict on a document from its header and CRC alone.
-DocumentCheck CheckInput(InputFile& input)
+// The verdict on a document from its header and CRC alone; start holds
+// the bytes already read from input, if any.
+DocumentCheck CheckInput(InputFile& input, std::span<const std::uint8_t> start = {})
 {
     DocumentChecker checker;
+    checker.Read(start);
     ReadAll(input, [&checker](std::span<const std::uint8_t> piece) { checker.Read(piece); });
     return checker.Finish();
 }
@@ -54,6 +58,9 @@ DocumentCheck CheckInput(InputFile& input)
 int RunDecrypt(const Options& options)
 {
     InputFile document(options.input, Devices::Refused);
+    const SecureBytes start = ReadDocumentStart(document);
+    if (DetectDocumentFormat(start) == DocumentFormat::Strong)
+        return RunStrongDecrypt(options, document, start);
     StandardInput input;
     KeyHolder key;
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.bytes());
@@ -65,6 +72,7 @@ int RunDecrypt(const Options& options)
         filling->insert(filling->end(), text.begin(), text.end());
     });
     DocumentCheck check = DocumentCheck::Sound;
+    bool started = false;
     bool finished = false;
     SecureBytes buffer(kPieceSize);
     Utf8Encoder utf8;
@@ -75,6 +83,10 @@ int RunDecrypt(const Options& options)
                 return false;
             piece.clear();
             filling = &piece;
+            if (!started) {
+                reader.Read(start); // the bytes the format was told by
+                started = true;
+            }
             while (piece.empty() && !finished) {
                 const std::size_t got = document.Read(buffer);
                 if (got == 0) {
@@ -105,6 +117,8 @@ int RunDecrypt(const Options& options)
 
 int RunEncrypt(const Options& options)
 {
+    if (EncryptFormat(options) == DocumentFormat::Strong)
+        return RunStrongEncrypt(options);
     StandardInput input;
     KeyHolder key;
     ObtainKey(options.key, KeyRole::Current, KeyUse::Write, options.output, input, key.bytes());
@@ -166,7 +180,11 @@ int RunEncrypt(const Options& options)
 int RunVerify(const Options& options)
 {
     InputFile document(options.input, Devices::Refused);
-    const DocumentCheck check = CheckInput(document);
+    const SecureBytes start = ReadDocumentStart(document);
+    if (DetectDocumentFormat(start) == DocumentFormat::Strong)
+        return RunStrongVerify(options, document, start);
+    // A .tvro document cannot tell a wrong key: a key given adds nothing.
+    const DocumentCheck check = CheckInput(document, start);
     const std::string line = document.name() + ": " + DocumentCheckMessage(check);
     if (check != DocumentCheck::Sound)
         throw CliFailure(kExitDamaged, line);
@@ -182,6 +200,14 @@ int RunRekey(const Options& options)
         throw CliFailure(kExitIo, "cannot rekey " + options.input + ": not a regular file");
     // Taken before the first read: a writer at any time from here on is seen.
     const UnchangedDocument unchanged(document);
+    SecureBytes magic(kStrongMagic.size());
+    magic.resize(document.ReadAt(0, magic));
+    if (DetectDocumentFormat(magic) == DocumentFormat::Strong)
+        return RunStrongRekey(options, document, unchanged);
+    const bool toStrong = options.format == DocumentFormat::Strong;
+    if (toStrong && options.newKey.kind == KeySourceKind::NoPassword)
+        throw CliFailure(kExitUsage, "a strong document needs a password or a key file; --new-no-password makes "
+                                     "only .tvro documents (see tavro-cli --help)");
     const auto refuseDamaged = [&](DocumentCheck check) {
         if (check != DocumentCheck::Sound)
             throw CliFailure(kExitDamaged, options.input + ": " + DocumentCheckMessage(check) + "; left unchanged");
@@ -192,8 +218,12 @@ int RunRekey(const Options& options)
     StandardInput input;
     KeyHolder oldKey;
     KeyHolder newKey;
+    StrongKeyHolder newStrongKey;
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, options.input, input, oldKey.bytes());
-    ObtainKey(options.newKey, KeyRole::New, KeyUse::Write, options.input, input, newKey.bytes());
+    if (toStrong)
+        newStrongKey = ObtainNewStrongKey(options.newKey, KeyRole::New, options.input, input);
+    else
+        ObtainKey(options.newKey, KeyRole::New, KeyUse::Write, options.input, input, newKey.bytes());
 
     // The text must give back the document's own bytes when written again
     // under the old key: the same length and pad count, and the same cipher
@@ -217,15 +247,26 @@ int RunRekey(const Options& options)
         position += body.size();
     });
 
+    // The new document: .tvro, whose header is written last, or strong.
     AtomicOutput output(options.input, Content::Document, nullptr);
     output.CheckBeforeReplace([&unchanged](const std::string& target) { unchanged.Check(target); });
-    output.Write(kHeaderPlaceholder);
-    DocumentWriter rekeyed(newKey.bytes(), [&output](std::span<const std::uint8_t> body) { output.Write(body); });
+    const BodySink write = [&output](std::span<const std::uint8_t> body) { output.Write(body); };
+    std::optional<DocumentWriter> rekeyed;
+    std::optional<StrongWriter> strong;
+    if (toStrong) {
+        strong.emplace(newStrongKey, write);
+    } else {
+        output.Write(kHeaderPlaceholder);
+        rekeyed.emplace(newKey.bytes(), write);
+    }
     DocumentReader reader(oldKey.bytes(), [&](std::u16string_view text) {
         if (text.find(u'\uFFFD') != std::u16string_view::npos)
             clean = false;
         again.Write(text);
-        rekeyed.Write(text);
+        if (strong)
+            strong->Write(text);
+        else
+            rekeyed->Write(text);
     });
     // Read from the start again, through the descriptor the check used.
     SecureBytes buffer(kPieceSize);
@@ -245,7 +286,10 @@ int RunRekey(const Options& options)
                                            ": the old key does not give back clean text (most likely it is the wrong "
                                            "key); left unchanged");
 
-    output.WriteAt(0, rekeyed.Finish());
+    if (strong)
+        strong->Finish();
+    else
+        output.WriteAt(0, rekeyed->Finish());
     output.Commit();
     return kExitOk;
 }

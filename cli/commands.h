@@ -3,7 +3,9 @@
 #pragma once
 
 #include "key_source.h"
+#include "strong_format.h"
 
+#include <optional>
 #include <string>
 
 namespace tavro::cli {
@@ -19,6 +21,9 @@ struct Options {
     std::string output;
     KeySource key;    // the document's key (for rekey: the old one)
     KeySource newKey; // rekey only
+    // The format encrypt or rekey writes (--format); unset: encrypt goes by
+    // the output's name, rekey keeps the document's format.
+    std::optional<DocumentFormat> format;
 };
 
 int RunDecrypt(const Options& options);

@@ -3,6 +3,7 @@
 #include "exit_codes.h"
 #include "key_derivation.h"
 #include "key_file.h"
+#include "strong_key.h"
 #include "utf8.h"
 
 #include <signal.h>
@@ -187,6 +188,55 @@ void ObtainKey(const KeySource& source, KeyRole role, KeyUse use, const std::str
             throw CliFailure(kExitUsage, "the passwords typed differ; nothing was written");
     }
     KeyFromPassword(typed, key);
+}
+
+} // namespace tavro::cli
+
+namespace tavro::cli {
+
+StrongKeySource ObtainStrongSecret(const KeySource& source, KeyRole role, KeyUse use, const std::string& document,
+                                   StandardInput& input, SecureBytes& secret)
+{
+    const std::string prefix = role == KeyRole::New ? "--new-" : "--";
+    switch (source.kind) {
+    case KeySourceKind::NoPassword:
+        throw CliFailure(kExitUsage, "a strong document needs a password or a key file; " + prefix +
+                                         "no-password makes only .tvro documents (see tavro-cli --help)");
+
+    case KeySourceKind::KeyFile: {
+        const int error = DigestKeyFile(source.keyFile, secret);
+        if (error != 0)
+            throw CliFailure(kExitIo, "cannot read key file " + source.keyFile + ": " + std::strerror(error));
+        return StrongKeySource::KeyFile;
+    }
+
+    case KeySourceKind::PasswordStdin:
+        if (!input.ReadLine(secret))
+            throw CliFailure(kExitUsage, std::string("standard input ended before the ") +
+                                             (role == KeyRole::New ? "new password" : "password") + " line");
+        break;
+
+    case KeySourceKind::NotGiven: {
+        if (!input.IsTerminal())
+            throw CliFailure(kExitUsage, MissingKeyMessage(role));
+        const std::string what = role == KeyRole::New ? "New password" : "Password";
+        secret = PromptHidden(input, what + " for " + document + ": ");
+        if (use == KeyUse::Write) {
+            const SecureBytes again =
+                PromptHidden(input, role == KeyRole::New ? "Retype the new password: " : "Retype the password: ");
+            if (secret != again)
+                throw CliFailure(kExitUsage, "the passwords typed differ; nothing was written");
+        }
+        break;
+    }
+    }
+    // Hashed as typed, but only valid UTF-8: the window could not type
+    // anything else, and a document it cannot open must not be made.
+    SecureText checked;
+    std::size_t errorOffset = 0;
+    if (!Utf8ToUtf16(secret, checked, errorOffset))
+        throw CliFailure(kExitIo, "the password is not valid UTF-8 (byte " + std::to_string(errorOffset + 1) + ")");
+    return StrongKeySource::Password;
 }
 
 } // namespace tavro::cli

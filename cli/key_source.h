@@ -7,6 +7,7 @@
 #include "document_key.h"
 #include "key_holder.h"
 #include "secure_memory.h"
+#include "strong_format.h"
 
 #include <string>
 
@@ -50,5 +51,13 @@ enum class KeyRole { Current, New };
 // password is not valid UTF-8.
 void ObtainKey(const KeySource& source, KeyRole role, KeyUse use, const std::string& document,
                StandardInput& input, DocumentKey& key);
+
+// The secret a strong document's key is derived from (strong_key.h): a
+// password's UTF-8 bytes as typed, or the BLAKE2b-512 digest of a key
+// file's whole content. Returns which of the two it is. Throws as ObtainKey
+// does, and kExitUsage for NoPassword (the strong format has no document
+// without a key); a key file that cannot be read to its end is kExitIo.
+StrongKeySource ObtainStrongSecret(const KeySource& source, KeyRole role, KeyUse use, const std::string& document,
+                                   StandardInput& input, SecureBytes& secret);
 
 } // namespace tavro::cli

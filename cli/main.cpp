@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "exit_codes.h"
+#include "strong_commands.h"
 #include "process_hardening.h"
 #include "standard_streams.h"
 #include "temporary_cleanup.h"
@@ -23,10 +24,24 @@ namespace {
 
 constexpr const char* kHelp = R"(Usage:
   tavro-cli decrypt FILE [-o OUT] KEY
-  tavro-cli encrypt [IN] -o FILE KEY
-  tavro-cli verify FILE
-  tavro-cli rekey FILE KEY NEW-KEY
+  tavro-cli encrypt [IN] -o FILE [--format strong|tvro] KEY
+  tavro-cli verify FILE [KEY]
+  tavro-cli rekey FILE [--format strong|tvro] KEY NEW-KEY
   tavro-cli --help
+
+Formats:
+  tvro      The editor's format from the start: AES-256 under the MD5 of the
+            password (in code page 936) or of the key file; a CRC-32 catches
+            accidental damage only. A wrong key goes undetected, and
+            characters code page 936 lacks are stored as "?".
+  strong    ".tvrs": the text in UTF-8, every character kept, sealed with
+            XChaCha20-Poly1305 under a key Argon2id makes (64 MiB, 3 passes:
+            a fraction of a second) from the password or the key file, with
+            a random salt. A wrong key and any change to the file are
+            detected. It needs a password or a key file.
+  decrypt, verify and rekey tell the format by the file's first bytes,
+  whatever its name. encrypt writes the strong format with --format strong
+  or an output name ending in ".tvrs", else .tvro.
 
 Commands:
   decrypt   Writes the text of the document FILE as UTF-8 to OUT, or to
@@ -34,23 +49,33 @@ Commands:
             A new output file is readable by its owner only (0600). When the
             document is damaged (any defect verify reports) the text that
             could be read is still written, the reason goes to stderr in
-            verify's words and the exit code is 3.
+            verify's words and the exit code is 3. For a strong document
+            that is the text up to the damage, every byte of it
+            authenticated; under a wrong key nothing is written (exit 3).
   encrypt   Reads UTF-8 text from IN, or from standard input when IN is
             absent or "-", and writes it as the document FILE. Carriage
             returns are removed, as the editor does; a leading byte order
-            mark is dropped. Text that is not valid UTF-8, or that holds a
-            NUL character (which a document cannot store), is refused with
-            its byte offset (exit 2), never altered. Characters code page
-            936 cannot hold become "?".
-  verify    Checks the header and CRC of FILE; needs no key. Prints one line
-            and exits 0 when sound, or prints the reason to stderr and exits 3
-            when damaged. An empty (0-byte) file is a sound empty document.
+            mark is dropped. Text that is not valid UTF-8 is refused with
+            its byte offset (exit 2), never altered; so is a NUL character
+            for .tvro, which cannot store it. For .tvro, characters code
+            page 936 cannot hold become "?".
+  verify    Checks FILE and prints one line, exit 0 when sound; else prints
+            the reason to stderr and exits 3. A .tvro document: its header
+            and CRC, with no key (it could not tell a wrong one). An empty
+            (0-byte) file is a sound empty .tvro document. A strong
+            document: without KEY its header alone and that a record
+            follows; with KEY every record, which finds any change.
   rekey     Decrypts FILE with its key and encrypts it again under NEW-KEY,
             replacing the file atomically and keeping its permissions. A
             damaged file, or one whose text does not come back clean under
             the given key (most likely a wrong key), is left unchanged (exit 3).
             So is a file that another program writes, replaces or removes
             while rekey runs: its version is kept (exit 3).
+            A strong document gets a fresh salt. The format stays unless
+            --format names the other; a strong document becomes .tvro only
+            if code page 936 holds every character of it (else exit 2,
+            unchanged). --new-no-password makes a .tvro document, so on a
+            strong one it needs --format tvro.
 
 FILE (decrypt, verify, rekey) is a document; "-" is standard input (not
 for rekey). A device such as /dev/zero is refused (exit 2): it may never end.
@@ -67,7 +92,8 @@ KEY, one of:
                        /dev/zero or /dev/urandom is refused (exit 2). When a
                        key file takes more than a second to read, its
                        progress is shown on a terminal; Ctrl+C stops it.
-  --no-password        The document has no password (the all-zero key).
+  --no-password        The document has no password (the all-zero key;
+                       .tvro only).
   (none)               When standard input is a terminal, the password is
                        asked for without echo (twice when writing).
 
@@ -80,11 +106,12 @@ NEW-KEY (rekey), one of:
   (none)                 Asked for twice at the terminal, without echo.
 
 A password is never accepted as an argument: other users could read it in
-the process list. Passwords are UTF-8 and are hashed in code page 936, like
-the editor's.
+the process list. Passwords are UTF-8. A .tvro key hashes them in code page
+936, like the editor's; a strong key takes their UTF-8 bytes.
 
 Options:
   -o, --output PATH    Where decrypt or encrypt writes; "-" is standard output.
+  --format FORMAT      strong or tvro: what encrypt or rekey writes.
   -h, --help           Shows this help.
 
 Files are written all-or-nothing: to a temporary file in the same folder
@@ -101,9 +128,12 @@ Exit codes:
   2  input or output error: a file could not be read or written (a full
      disk or the file size limit included), a document or key file is a
      device, standard output is closed, or the text or password is not
-     valid UTF-8, or the text holds a NUL character
-  3  the document is damaged (header, length, pad count or CRC), or rekey
-     refused the old key, or another program changed FILE while rekey ran
+     valid UTF-8, or the text holds a character the format written cannot
+     store (NUL for .tvro; rekey --format tvro: any code page 936 lacks)
+  3  the document is damaged (header, length, pad count or CRC; for a
+     strong document, any record that does not authenticate), the key of a
+     strong document is wrong, rekey refused the old key, or another
+     program changed FILE while rekey ran
 )";
 
 class UsageError : public CliFailure {
@@ -115,7 +145,7 @@ public:
 };
 
 // Options that take a value: the value follows as the next argument or after "=".
-enum class ValueOption { Output, KeyFile, NewKeyFile };
+enum class ValueOption { Output, KeyFile, NewKeyFile, Format };
 
 struct ParsedArguments {
     bool help = false;
@@ -123,6 +153,7 @@ struct ParsedArguments {
     std::optional<std::string> output;
     std::vector<std::string> keyOptions;    // as written, to report conflicts
     std::vector<std::string> newKeyOptions;
+    bool formatGiven = false;
     Options options;
 };
 
@@ -199,6 +230,8 @@ ParsedArguments ParseArguments(int argc, char** argv)
             which = ValueOption::KeyFile;
         else if (name == "--new-key-file")
             which = ValueOption::NewKeyFile;
+        else if (name == "--format")
+            which = ValueOption::Format;
         if (!which)
             throw UsageError("unknown option " + name);
         if (!value) {
@@ -221,6 +254,17 @@ ParsedArguments ParseArguments(int argc, char** argv)
         case ValueOption::NewKeyFile:
             SetKeySource(options.newKey, parsed.newKeyOptions, name, KeySourceKind::KeyFile, *value);
             break;
+        case ValueOption::Format:
+            if (parsed.formatGiven)
+                throw UsageError("--format given twice");
+            parsed.formatGiven = true;
+            if (*value == "strong")
+                options.format = DocumentFormat::Strong;
+            else if (*value == "tvro")
+                options.format = DocumentFormat::Tvro;
+            else
+                throw UsageError("--format takes strong or tvro, not " + *value);
+            break;
         }
     }
     return parsed;
@@ -238,7 +282,6 @@ Options CheckArguments(ParsedArguments& parsed)
 
     std::size_t minOperands = 1;
     bool takesOutput = false;
-    bool takesKey = true;
     if (command == "decrypt") {
         options.command = Command::Decrypt;
         takesOutput = true;
@@ -247,8 +290,7 @@ Options CheckArguments(ParsedArguments& parsed)
         takesOutput = true;
         minOperands = 0;
     } else if (command == "verify") {
-        options.command = Command::Verify;
-        takesKey = false;
+        options.command = Command::Verify; // a key is optional: it lets a strong document be checked whole
     } else if (command == "rekey") {
         options.command = Command::Rekey;
     } else {
@@ -268,8 +310,14 @@ Options CheckArguments(ParsedArguments& parsed)
         throw UsageError("encrypt needs -o FILE");
     options.output = parsed.output.value_or("");
 
-    if (!takesKey && !parsed.keyOptions.empty())
-        throw UsageError(command + " needs no key; " + parsed.keyOptions.front() + " does not apply");
+    if (options.command == Command::Verify && options.key.kind == KeySourceKind::NoPassword)
+        throw UsageError("verify takes --password-stdin or --key-file, for strong documents; not --no-password");
+    if (options.format && options.command != Command::Encrypt && options.command != Command::Rekey)
+        throw UsageError("--format applies to encrypt and rekey; " + command + " tells the format by the file");
+    if (options.command == Command::Encrypt && options.key.kind == KeySourceKind::NoPassword &&
+        EncryptFormat(options) == DocumentFormat::Strong)
+        throw UsageError("a strong document needs a password or a key file; --no-password makes only .tvro "
+                         "documents (use --format tvro)");
     if (parsed.keyOptions.size() > 1)
         throw UsageError("choose one key source, not " + parsed.keyOptions[0] + " and " + parsed.keyOptions[1]);
     if (options.command != Command::Rekey && !parsed.newKeyOptions.empty())
@@ -281,12 +329,12 @@ Options CheckArguments(ParsedArguments& parsed)
     // Standard input can carry the document or the password, not both.
     const bool documentOnStdin = options.input == "-" && options.command != Command::Encrypt;
     const bool keyOnStdin = options.key.kind == KeySourceKind::PasswordStdin ||
-                            options.key.kind == KeySourceKind::NotGiven ||
+                            (options.key.kind == KeySourceKind::NotGiven && options.command != Command::Verify) ||
                             options.newKey.kind == KeySourceKind::PasswordStdin ||
                             (options.command == Command::Rekey && options.newKey.kind == KeySourceKind::NotGiven);
     if (options.command == Command::Rekey && options.input == "-")
         throw UsageError("rekey replaces a file; standard input cannot be one");
-    if (documentOnStdin && takesKey && keyOnStdin)
+    if (documentOnStdin && keyOnStdin)
         throw UsageError("the document and the password cannot both come from standard input");
     return options;
 }

@@ -195,7 +195,7 @@ std::size_t Utf8Decoder::Decode(std::span<const std::uint8_t> in, bool last, Sec
     }
     // U+0000 cannot be stored: the document's text would end there. Strict
     // UTF-8 has one form of it, the byte 0x00.
-    if (const void* nul = std::memchr(in.data() + start, 0, i - start)) {
+    if (const void* nul = allowNul_ ? nullptr : std::memchr(in.data() + start, 0, i - start)) {
         problem_ = Problem::Nul;
         errorOffset_ = consumed_ + static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - in.data()) + 1;
         return 0;

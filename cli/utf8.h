@@ -28,10 +28,13 @@ SecureBytes Utf16ToUtf8(std::u16string_view text);
 
 // Utf8ToUtf16 over an input that arrives in pieces, for document text: a
 // leading byte order mark is dropped, and U+0000 is refused as well (a
-// document's text ends at its first 0x00 byte, so it cannot be stored).
+// .tvro document's text ends at its first 0x00 byte, so it cannot be
+// stored) unless allowNul (a strong document keeps it).
 class Utf8Decoder {
 public:
     enum class Problem { None, Invalid, Nul };
+
+    explicit Utf8Decoder(bool allowNul = false) : allowNul_(allowNul) {}
 
     // Decodes the longest prefix of in that ends on a character boundary
     // into out (which it replaces) and returns its length; the caller hands
@@ -45,6 +48,7 @@ public:
     std::uint64_t errorOffset() const { return errorOffset_; }
 
 private:
+    bool allowNul_ = false;
     std::uint64_t consumed_ = 0; // input bytes before the current piece
     bool atStart_ = true;
     Problem problem_ = Problem::None;

@@ -18,4 +18,17 @@ void KeyHolder::Wipe() noexcept
     SecureWipe(m_key.data(), m_key.size());
 }
 
+StrongKeyHolder StrongKeyHolder::Copy() const
+{
+    StrongKeyHolder copy;
+    copy.m_key = m_key;
+    copy.m_parameters = m_parameters;
+    return copy;
+}
+
+void StrongKeyHolder::Wipe() noexcept
+{
+    SecureWipe(m_key.data(), m_key.size());
+}
+
 } // namespace tavro

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  libicu-dev
+  libicu-dev libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev openssl zlib1g-dev valgrind
   fonts-noto-cjk xvfb xauth desktop-file-utils shared-mime-info
