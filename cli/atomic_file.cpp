@@ -237,6 +237,8 @@ void AtomicOutput::Commit()
         Fail(errno);
 
     if (named_) {
+        if (beforeReplace_)
+            beforeReplace_(target_);
         if (::rename(temporary_.c_str(), target_.c_str()) != 0)
             Fail(errno);
         DisarmCleanup();
@@ -261,6 +263,8 @@ void AtomicOutput::Commit()
                 if (errno != EEXIST)
                     Fail(errno);
             }
+            if (beforeReplace_)
+                beforeReplace_(target_);
             if (::rename(temporary_.c_str(), target_.c_str()) != 0)
                 Fail(errno);
             DisarmCleanup();

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,6 +47,10 @@ public:
     void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     // Syncs and puts the file in place of the target.
     void Commit();
+    // Called with the target's path right before the rename that puts the
+    // file in its place, the moment to keep the bytes about to go (a new
+    // file linked into place, and an output written in place, have none).
+    void SetBeforeReplace(std::function<void(const std::string& target)> hook) { beforeReplace_ = std::move(hook); }
 
 private:
     [[noreturn]] void Fail(int error) const;
@@ -63,6 +68,7 @@ private:
     std::optional<std::pair<uid_t, gid_t>> owner_;
     std::uint64_t written_ = 0; // bytes written to the temporary file
     std::uint64_t flushed_ = 0; // of which write-back was started
+    std::function<void(const std::string& target)> beforeReplace_;
 };
 
 // A scratch file with no name, for bytes that must be held back before they

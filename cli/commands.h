@@ -1,14 +1,15 @@
-// The four commands of tavro-cli, run on options already parsed and checked
+// The commands of tavro-cli, run on options already parsed and checked
 // for consistency. Each returns its exit code or throws CliFailure.
 #pragma once
 
 #include "key_source.h"
 
+#include <cstdint>
 #include <string>
 
 namespace tavro::cli {
 
-enum class Command { Decrypt, Encrypt, Verify, Rekey };
+enum class Command { Decrypt, Encrypt, Verify, Rekey, Versions, Restore };
 
 struct Options {
     Command command = Command::Verify;
@@ -19,6 +20,11 @@ struct Options {
     std::string output;
     KeySource key;    // the document's key (for rekey: the old one)
     KeySource newKey; // rekey only
+    bool force = false;              // rekey: replace even after a doubtful read
+    bool lossy = false;              // encrypt: write characters the code page lacks as '?'
+    bool keepVersions = true;        // encrypt, rekey: keep the replaced document as a version
+    bool purge = false;              // versions: remove the document's history
+    std::uint64_t versionNumber = 0; // restore
 };
 
 int RunDecrypt(const Options& options);
