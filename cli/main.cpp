@@ -3,9 +3,9 @@
 
 #include "commands.h"
 #include "exit_codes.h"
-#include "versions.h"
 #include "process_hardening.h"
 #include "temporary_cleanup.h"
+#include "versions.h"
 
 #include <signal.h>
 
@@ -296,7 +296,8 @@ Options CheckArguments(ParsedArguments& parsed)
     if (operands.size() < minOperands)
         throw UsageError(command + (maxOperands == 2 ? " needs a FILE and a version number" : " needs a FILE"));
     if (operands.size() > maxOperands)
-        throw UsageError(command + " takes one file, got " + std::to_string(operands.size()));
+        throw UsageError(command + (maxOperands == 2 ? " takes a file and a version number, got " : " takes one file, got ") +
+                         std::to_string(operands.size()));
     if (!operands.empty())
         options.input = operands.front();
     if (options.command == Command::Restore) {
