@@ -900,6 +900,10 @@ TEST_F(CliTest, EveryWriteOverADocumentKeepsOneVersionOfIt)
         EXPECT_EQ(StoredVersions(doc), expected);
     };
     wrote({"encrypt", "-o", doc, "--password-stdin"}, "pw\nsecond text");
+    // As on a file system without unnamed temporary files.
+    ::setenv("TAVRO_CLI_TEST_NAMED_TEMP", "1", 1);
+    wrote({"encrypt", "-o", doc, "--password-stdin"}, "pw\nthird text");
+    ::unsetenv("TAVRO_CLI_TEST_NAMED_TEMP");
     wrote({"rekey", doc, "--password-stdin", "--new-password-stdin"}, "pw\nnew\n");
     wrote({"restore", doc, "1"}, "");
 
