@@ -78,11 +78,11 @@ std::u16string MakeNote(std::mt19937& rng, int kind, std::size_t bytes)
             if (room > piece.size() + 1 && rng() % 2)
                 piece += rng() % 3 ? u' ' : u'\n';
         } else if (kind == 1) {
-            switch (rng() % 4) {
+            static const std::u16string kSeparators[] = {u": ", u"\n", u" ", u" "};
+            switch (rng() % 3) {
             case 0: piece = kEnglish[rng() % kEnglish.size()]; break;
             case 1: piece = Digits(rng, 4); break;
-            case 2: piece = rng() % 2 ? u": " : u"\n"; break;
-            default: piece = u" "; break;
+            default: piece = kSeparators[rng() % 4]; break;
             }
         } else {
             piece = rng() % 5 == 0 ? Digits(rng, 2) : kChinese[rng() % kChinese.size()];
