@@ -218,6 +218,14 @@ void AtomicOutput::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> b
     }
 }
 
+void AtomicOutput::BeforeReplace() const
+{
+    if (checkBeforeReplace_)
+        checkBeforeReplace_(target_);
+    if (keepBeforeReplace_)
+        keepBeforeReplace_(target_);
+}
+
 void AtomicOutput::Commit()
 {
     committed_ = true;
@@ -242,8 +250,7 @@ void AtomicOutput::Commit()
         Fail(errno);
 
     if (named_) {
-        if (beforeReplace_)
-            beforeReplace_(target_);
+        BeforeReplace();
         if (::rename(temporary_.c_str(), target_.c_str()) != 0)
             Fail(errno);
         DisarmCleanup();
@@ -254,8 +261,9 @@ void AtomicOutput::Commit()
         // then renamed over the target. A checked replace takes the second
         // way whatever is there, so that its check comes last.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        if (beforeReplace_ || ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            if (!beforeReplace_ && errno != EEXIST)
+        if (checkBeforeReplace_ ||
+            ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (!checkBeforeReplace_ && errno != EEXIST)
                 Fail(errno);
             for (;;) {
                 const std::string temporary = TemporaryName(folder_);
@@ -269,8 +277,7 @@ void AtomicOutput::Commit()
                 if (errno != EEXIST)
                     Fail(errno);
             }
-            if (beforeReplace_)
-                beforeReplace_(target_);
+            BeforeReplace();
             if (::rename(temporary_.c_str(), target_.c_str()) != 0)
                 Fail(errno);
             DisarmCleanup();

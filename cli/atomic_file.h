@@ -54,11 +54,17 @@ public:
     // target: a target gone by then fails the check, not the write.
     void CheckBeforeReplace(std::function<void(const std::string& target)> check)
     {
-        beforeReplace_ = std::move(check);
+        checkBeforeReplace_ = std::move(check);
     }
+    // Has Commit call keep(target) right before the rename that puts the
+    // file in its place (after the check above), the moment to keep the
+    // bytes about to go (a new file linked into place, and an output written
+    // in place, have none).
+    void SetBeforeReplace(std::function<void(const std::string& target)> keep) { keepBeforeReplace_ = std::move(keep); }
 
 private:
     [[noreturn]] void Fail(int error) const;
+    void BeforeReplace() const; // the check, then the keep
 
     std::string name_;     // for messages
     std::string target_;   // the path renamed over (links followed)
@@ -73,7 +79,8 @@ private:
     std::optional<std::pair<uid_t, gid_t>> owner_;
     std::uint64_t written_ = 0; // bytes written to the temporary file
     std::uint64_t flushed_ = 0; // of which write-back was started
-    std::function<void(const std::string&)> beforeReplace_;
+    std::function<void(const std::string&)> checkBeforeReplace_;
+    std::function<void(const std::string&)> keepBeforeReplace_;
 };
 
 // A scratch file with no name, for bytes that must be held back before they

@@ -7,14 +7,17 @@
 #include "input_file.h"
 #include "strong_commands.h"
 #include "strong_stream.h"
+#include "text_checks.h"
 #include "two_stages.h"
 #include "unchanged_document.h"
 #include "utf8.h"
+#include "versions.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace tavro::cli {
@@ -27,6 +30,13 @@ void WarnDamaged(const std::string& document, DocumentCheck check)
 {
     const std::string line = "tavro-cli: warning: " + document + ": " + DocumentCheckMessage(check) +
                              "; the text was written but may be incomplete or wrong\n";
+    std::fputs(line.c_str(), stderr);
+}
+
+void WarnDoubtful(const std::string& document, const ReadJudgement& judgement)
+{
+    const std::string line = "tavro-cli: warning: " + document + ": " + DoubtfulReadMessage(judgement) +
+                             "; the text was written but may be wrong\n";
     std::fputs(line.c_str(), stderr);
 }
 
@@ -68,10 +78,10 @@ int RunDecrypt(const Options& options)
     AtomicOutput output(options.output.empty() ? "-" : options.output, Content::Plaintext, &document.info());
     // Worker: read, decipher, code page 936 to UTF-16. Here: UTF-8, write.
     SecureText* filling = nullptr;
-    DocumentReader reader(key.bytes(), [&filling](std::u16string_view text) {
+    JudgedReader reader(key.bytes(), [&filling](std::u16string_view text) {
         filling->insert(filling->end(), text.begin(), text.end());
     });
-    DocumentCheck check = DocumentCheck::Sound;
+    ReadJudgement judgement;
     bool started = false;
     bool finished = false;
     SecureBytes buffer(kPieceSize);
@@ -90,7 +100,7 @@ int RunDecrypt(const Options& options)
             while (piece.empty() && !finished) {
                 const std::size_t got = document.Read(buffer);
                 if (got == 0) {
-                    check = reader.Finish();
+                    judgement = reader.Finish();
                     finished = true;
                 } else {
                     reader.Read({buffer.data(), got});
@@ -107,9 +117,14 @@ int RunDecrypt(const Options& options)
     output.Commit();
 
     // Whatever could be read was written; every defect verify names is
-    // reported in its words and fails the command.
-    if (check != DocumentCheck::Sound) {
-        WarnDamaged(document.name(), check);
+    // reported in its words and fails the command, and so does a text that
+    // does not read clean.
+    if (reader.check() != DocumentCheck::Sound) {
+        WarnDamaged(document.name(), reader.check());
+        return kExitDamaged;
+    }
+    if (!judgement.clean()) {
+        WarnDoubtful(document.name(), judgement);
         return kExitDamaged;
     }
     return kExitOk;
@@ -125,6 +140,9 @@ int RunEncrypt(const Options& options)
 
     InputFile text(options.input);
     AtomicOutput output(options.output, Content::Document, &text.info());
+    VersionKeeper keeper(options.keepVersions, /*documentsOnly=*/true);
+    output.SetBeforeReplace(std::ref(keeper));
+    const LossGuard lossGuard(!options.lossy, text.name());
     // A document bound for a pipe is held back until its header is known.
     std::optional<SpoolFile> spool;
     if (output.seekable())
@@ -164,7 +182,10 @@ int RunEncrypt(const Options& options)
             return true;
         },
         // Carriage returns are removed by the writer, as the editor saves.
-        [&writer](SecureText& units) { writer.Write({units.data(), units.size()}); });
+        [&](SecureText& units) {
+            lossGuard.Check({units.data(), units.size()});
+            writer.Write({units.data(), units.size()});
+        });
 
     const DocumentHeader header = writer.Finish();
     if (spool) {
@@ -183,11 +204,29 @@ int RunVerify(const Options& options)
     const SecureBytes start = ReadDocumentStart(document);
     if (DetectDocumentFormat(start) == DocumentFormat::Strong)
         return RunStrongVerify(options, document, start);
-    // A .tvro document cannot tell a wrong key: a key given adds nothing.
-    const DocumentCheck check = CheckInput(document, start);
-    const std::string line = document.name() + ": " + DocumentCheckMessage(check);
-    if (check != DocumentCheck::Sound)
-        throw CliFailure(kExitDamaged, line);
+    std::string line;
+    if (options.key.kind == KeySourceKind::NotGiven) {
+        // No key: the header and CRC alone.
+        const DocumentCheck check = CheckInput(document, start);
+        line = document.name() + ": " + DocumentCheckMessage(check);
+        if (check != DocumentCheck::Sound)
+            throw CliFailure(kExitDamaged, line);
+    } else {
+        // With the key: whether the text reads clean under it too.
+        StandardInput input;
+        KeyHolder key;
+        ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.bytes());
+        JudgedReader reader(key.bytes(), {});
+        reader.Read(start);
+        ReadAll(document, [&reader](std::span<const std::uint8_t> piece) { reader.Read(piece); });
+        const ReadJudgement judgement = reader.Finish();
+        if (reader.check() != DocumentCheck::Sound)
+            throw CliFailure(kExitDamaged, document.name() + ": " + DocumentCheckMessage(reader.check()));
+        if (!judgement.clean())
+            throw CliFailure(kExitDamaged, document.name() + ": " + DoubtfulReadMessage(judgement));
+        line = document.name() + ": " + DocumentCheckMessage(DocumentCheck::Sound) +
+               ", and the text reads clean under the key";
+    }
     if (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)
         throw CliFailure(kExitIo, std::string("cannot write standard output: ") + std::strerror(errno));
     return kExitOk;
@@ -208,9 +247,10 @@ int RunRekey(const Options& options)
     if (toStrong && options.newKey.kind == KeySourceKind::NoPassword)
         throw CliFailure(kExitUsage, "a strong document needs a password or a key file; --new-no-password makes "
                                      "only .tvro documents (see tavro-cli --help)");
+    const std::string leftUnchanged = "; left unchanged (--force rekeys it all the same)";
     const auto refuseDamaged = [&](DocumentCheck check) {
-        if (check != DocumentCheck::Sound)
-            throw CliFailure(kExitDamaged, options.input + ": " + DocumentCheckMessage(check) + "; left unchanged");
+        if (check != DocumentCheck::Sound && !options.force)
+            throw CliFailure(kExitDamaged, options.input + ": " + DocumentCheckMessage(check) + leftUnchanged);
     };
     // A damaged document is refused before any password is asked for.
     refuseDamaged(CheckInput(document));
@@ -225,31 +265,13 @@ int RunRekey(const Options& options)
     else
         ObtainKey(options.newKey, KeyRole::New, KeyUse::Write, options.input, input, newKey.bytes());
 
-    // The text must give back the document's own bytes when written again
-    // under the old key: the same length and pad count, and the same cipher
-    // blocks except the last (whose filler is random). Text that fails this
-    // would lose something on re-encryption: bytes that are not code page 936
-    // (read as U+FFFD) or cut at a 0x00 byte, which is what a wrong key
-    // produces. The comparison runs alongside, against the file as stored.
-    // A 0-byte document (created, never saved) has no body to compare.
-    const std::uint64_t fileSize = static_cast<std::uint64_t>(document.info().st_size);
-    const std::uint64_t bodySize = fileSize > kDocumentHeaderSize ? fileSize - kDocumentHeaderSize : 0;
-    const std::uint64_t compared = bodySize - std::min<std::uint64_t>(bodySize, 16);
-    bool clean = true;
-    std::uint64_t position = 0;
-    SecureBytes stored;
-    DocumentWriter again(oldKey.bytes(), [&](std::span<const std::uint8_t> body) {
-        const std::uint64_t count = std::min<std::uint64_t>(body.size(), compared - std::min(compared, position));
-        stored.resize(count);
-        if (count > 0 && (document.ReadAt(kDocumentHeaderSize + position, stored) != count ||
-                          !std::equal(stored.begin(), stored.end(), body.begin())))
-            clean = false;
-        position += body.size();
-    });
-
-    // The new document: .tvro, whose header is written last, or strong.
+    // The new document: .tvro, whose header is written last, or strong. It
+    // replaces the file only if no other program changed it meanwhile, and
+    // the bytes it replaces are kept as a version.
     AtomicOutput output(options.input, Content::Document, nullptr);
     output.CheckBeforeReplace([&unchanged](const std::string& target) { unchanged.Check(target); });
+    VersionKeeper keeper(options.keepVersions, /*documentsOnly=*/false);
+    output.SetBeforeReplace(std::ref(keeper));
     const BodySink write = [&output](std::span<const std::uint8_t> body) { output.Write(body); };
     std::optional<DocumentWriter> rekeyed;
     std::optional<StrongWriter> strong;
@@ -259,10 +281,10 @@ int RunRekey(const Options& options)
         output.Write(kHeaderPlaceholder);
         rekeyed.emplace(newKey.bytes(), write);
     }
-    DocumentReader reader(oldKey.bytes(), [&](std::u16string_view text) {
-        if (text.find(u'\uFFFD') != std::u16string_view::npos)
-            clean = false;
-        again.Write(text);
+    // The text must read clean under the old key (read_judgement.h): a text
+    // that does not would be garbage under the new key, and the document's
+    // own bytes lost (most likely the old key is wrong).
+    JudgedReader reader(oldKey.bytes(), [&](std::u16string_view text) {
         if (strong)
             strong->Write(text);
         else
@@ -273,24 +295,24 @@ int RunRekey(const Options& options)
     std::uint64_t offset = 0;
     for (std::size_t got; (got = document.ReadAt(offset, buffer)) > 0; offset += got)
         reader.Read({buffer.data(), got});
-    refuseDamaged(reader.Finish());
-    const DocumentHeader againHeader = again.Finish();
-    std::uint8_t storedPadCount = 0;
-    if (fileSize > 0) {
-        const bool sameShape = offset == fileSize && again.bodySize() == bodySize &&
-                               document.ReadAt(0, {&storedPadCount, 1}) == 1 && storedPadCount == againHeader[0];
-        clean = clean && sameShape;
-    }
-    if (!clean)
-        throw CliFailure(kExitDamaged, options.input +
-                                           ": the old key does not give back clean text (most likely it is the wrong "
-                                           "key); left unchanged");
+    const ReadJudgement judgement = reader.Finish();
+    refuseDamaged(reader.check());
+    if (!judgement.clean() && !options.force)
+        throw CliFailure(kExitDamaged, options.input + ": " + DoubtfulReadMessage(judgement) + leftUnchanged);
 
     if (strong)
         strong->Finish();
     else
         output.WriteAt(0, rekeyed->Finish());
     output.Commit();
+    if (!judgement.clean()) {
+        std::string line = "tavro-cli: warning: " + options.input + ": rekeyed after a " +
+                           DoubtfulReadMessage(judgement);
+        if (keeper.result().outcome == KeepResult::Kept)
+            line += "; its earlier bytes are version " + std::to_string(keeper.result().number) +
+                    " (tavro-cli restore " + options.input + " " + std::to_string(keeper.result().number) + ")";
+        std::fputs((line + "\n").c_str(), stderr);
+    }
     return kExitOk;
 }
 

@@ -1,4 +1,4 @@
-// The four commands of tavro-cli, run on options already parsed and checked
+// The commands of tavro-cli, run on options already parsed and checked
 // for consistency. Each returns its exit code or throws CliFailure.
 #pragma once
 
@@ -6,11 +6,12 @@
 #include "strong_format.h"
 
 #include <optional>
+#include <cstdint>
 #include <string>
 
 namespace tavro::cli {
 
-enum class Command { Decrypt, Encrypt, Verify, Rekey };
+enum class Command { Decrypt, Encrypt, Verify, Rekey, Versions, Restore };
 
 struct Options {
     Command command = Command::Verify;
@@ -24,6 +25,11 @@ struct Options {
     // The format encrypt or rekey writes (--format); unset: encrypt goes by
     // the output's name, rekey keeps the document's format.
     std::optional<DocumentFormat> format;
+    bool force = false;              // rekey: replace even after a doubtful read
+    bool lossy = false;              // encrypt: write characters the code page lacks as '?'
+    bool keepVersions = true;        // encrypt, rekey: keep the replaced document as a version
+    bool purge = false;              // versions: remove the document's history
+    std::uint64_t versionNumber = 0; // restore
 };
 
 int RunDecrypt(const Options& options);

@@ -7,9 +7,11 @@
 #include "process_hardening.h"
 #include "standard_streams.h"
 #include "temporary_cleanup.h"
+#include "versions.h"
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,9 +26,11 @@ namespace {
 
 constexpr const char* kHelp = R"(Usage:
   tavro-cli decrypt FILE [-o OUT] KEY
-  tavro-cli encrypt [IN] -o FILE [--format strong|tvro] KEY
+  tavro-cli encrypt [IN] -o FILE [--format strong|tvro] KEY [--lossy] [--no-versions]
   tavro-cli verify FILE [KEY]
-  tavro-cli rekey FILE [--format strong|tvro] KEY NEW-KEY
+  tavro-cli rekey FILE [--format strong|tvro] KEY NEW-KEY [--force] [--no-versions]
+  tavro-cli versions FILE [--purge]
+  tavro-cli restore FILE NUMBER
   tavro-cli --help
 
 Formats:
@@ -47,38 +51,68 @@ Commands:
   decrypt   Writes the text of the document FILE as UTF-8 to OUT, or to
             standard output without -o. Line feeds are written as stored.
             A new output file is readable by its owner only (0600). When the
-            document is damaged (any defect verify reports) the text that
-            could be read is still written, the reason goes to stderr in
-            verify's words and the exit code is 3. For a strong document
-            that is the text up to the damage, every byte of it
-            authenticated; under a wrong key nothing is written (exit 3).
+            document is damaged (any defect verify reports) or the read is
+            doubtful (below), the text that could be read is still written,
+            the reason goes to stderr in verify's words and the exit code
+            is 3. For a strong document that is the text up to the damage,
+            every byte of it authenticated; under a wrong key nothing is
+            written (exit 3).
   encrypt   Reads UTF-8 text from IN, or from standard input when IN is
             absent or "-", and writes it as the document FILE. Carriage
             returns are removed, as the editor does; a leading byte order
             mark is dropped. Text that is not valid UTF-8 is refused with
             its byte offset (exit 2), never altered; so is a NUL character
-            for .tvro, which cannot store it. For .tvro, characters code
-            page 936 cannot hold become "?".
+            for .tvro, which cannot store it. For .tvro, text with
+            characters code page 936 cannot hold is refused naming the
+            first few (exit 1); with --lossy each of them is written as "?".
   verify    Checks FILE and prints one line, exit 0 when sound; else prints
-            the reason to stderr and exits 3. A .tvro document: its header
-            and CRC, with no key (it could not tell a wrong one). An empty
-            (0-byte) file is a sound empty .tvro document. A strong
-            document: without KEY its header alone and that a record
-            follows; with KEY every record, which finds any change.
+            the reason to stderr and exits 3. A .tvro document: without KEY
+            its header and CRC; with KEY also its text, judged (below), so
+            a wrong key or a file that is no document is told apart from a
+            clean read. An empty (0-byte) file is a sound empty .tvro
+            document. A strong document: without KEY its header alone and
+            that a record follows; with KEY every record, which finds any
+            change.
   rekey     Decrypts FILE with its key and encrypts it again under NEW-KEY,
             replacing the file atomically and keeping its permissions. A
-            damaged file, or one whose text does not come back clean under
-            the given key (most likely a wrong key), is left unchanged (exit 3).
-            So is a file that another program writes, replaces or removes
-            while rekey runs: its version is kept (exit 3).
+            damaged file, or a doubtful read (most likely a wrong key), is
+            left unchanged (exit 3); --force rekeys it all the same, and the
+            bytes it had stay in the version store. A file that another
+            program writes, replaces or removes while rekey runs is left as
+            that program left it (exit 3).
             A strong document gets a fresh salt. The format stays unless
             --format names the other; a strong document becomes .tvro only
             if code page 936 holds every character of it (else exit 2,
             unchanged). --new-no-password makes a .tvro document, so on a
             strong one it needs --format tvro.
+  versions  Lists the versions kept of FILE, newest first: number, local
+            time it was replaced, size and what replaced it. With --purge,
+            removes them all.
+  restore   Puts version NUMBER (as versions lists it) in place of FILE,
+            atomically; the bytes it replaces are kept as a version first.
 
 FILE (decrypt, verify, rekey) is a document; "-" is standard input (not
 for rekey). A device such as /dev/zero is refused (exit 2): it may never end.
+
+A .tvro read is doubtful unless the header, CRC, pad count and length are
+sound, the text encodes back to exactly the bytes it was read from, it holds
+no control character but tab and line breaks, no U+FFFD, no private-use or
+unassigned character, and at most one in 16 of its characters is a rare one
+(a GBK ideograph outside GB2312, or anything outside the code page). The
+format has no key check: this is how a wrong key shows. A strong document
+tells a wrong key for certain.
+
+Versions. Before encrypt, rekey or restore replaces an existing document,
+its bytes are kept exactly as they were (still encrypted under their own
+key) in $XDG_DATA_HOME/tavro/versions/ (by default
+~/.local/share/tavro/versions/), readable by you alone: every version of
+the last hour, one per hour for a day, one per day for 30 days, at most
+100 and at most 10 times the largest version or 256 MB per document
+(the newest is always kept). A version costs no copy on the same file
+system. encrypt keeps only a target shaped like a document. When no
+version can be kept, a warning says why and the write goes on.
+--no-versions (encrypt, rekey) keeps none, for scripts that keep their
+own copies.
 
 KEY, one of:
   --password-stdin     The first line of standard input, without its line
@@ -124,16 +158,17 @@ Documents of any size pass through a few megabytes of memory.
 Exit codes:
   0  success
   1  usage error: bad arguments, no key given, no password line on stdin,
-     or an output that is the input file
+     an output that is the input file, text encrypt cannot store without
+     --lossy, or a version number FILE does not have
   2  input or output error: a file could not be read or written (a full
      disk or the file size limit included), a document or key file is a
      device, standard output is closed, or the text or password is not
      valid UTF-8, or the text holds a character the format written cannot
      store (NUL for .tvro; rekey --format tvro: any code page 936 lacks)
   3  the document is damaged (header, length, pad count or CRC; for a
-     strong document, any record that does not authenticate), the key of a
-     strong document is wrong, rekey refused the old key, or another
-     program changed FILE while rekey ran
+     strong document, any record that does not authenticate), the read is
+     doubtful, the key of a strong document is wrong, rekey refused the old
+     key, or another program changed FILE while rekey ran
 )";
 
 class UsageError : public CliFailure {
@@ -154,6 +189,7 @@ struct ParsedArguments {
     std::vector<std::string> keyOptions;    // as written, to report conflicts
     std::vector<std::string> newKeyOptions;
     bool formatGiven = false;
+    std::vector<std::string> flags; // --force, --lossy, --no-versions, --purge
     Options options;
 };
 
@@ -207,6 +243,10 @@ ParsedArguments ParseArguments(int argc, char** argv)
         }
         if (arg == "--new-no-password") {
             SetKeySource(options.newKey, parsed.newKeyOptions, arg, KeySourceKind::NoPassword);
+            continue;
+        }
+        if (arg == "--force" || arg == "--lossy" || arg == "--no-versions" || arg == "--purge") {
+            parsed.flags.push_back(arg);
             continue;
         }
         if (LooksLikePasswordArgument(arg))
@@ -281,7 +321,10 @@ Options CheckArguments(ParsedArguments& parsed)
     const std::vector<std::string> operands(parsed.operands.begin() + 1, parsed.operands.end());
 
     std::size_t minOperands = 1;
+    std::size_t maxOperands = 1;
     bool takesOutput = false;
+    bool takesKey = true;
+    std::vector<std::string> takesFlags;
     if (command == "decrypt") {
         options.command = Command::Decrypt;
         takesOutput = true;
@@ -289,20 +332,48 @@ Options CheckArguments(ParsedArguments& parsed)
         options.command = Command::Encrypt;
         takesOutput = true;
         minOperands = 0;
+        takesFlags = {"--lossy", "--no-versions"};
     } else if (command == "verify") {
-        options.command = Command::Verify; // a key is optional: it lets a strong document be checked whole
+        options.command = Command::Verify; // a key is optional: with it the text is checked too
     } else if (command == "rekey") {
         options.command = Command::Rekey;
+        takesFlags = {"--force", "--no-versions"};
+    } else if (command == "versions") {
+        options.command = Command::Versions;
+        takesKey = false;
+        takesFlags = {"--purge"};
+    } else if (command == "restore") {
+        options.command = Command::Restore;
+        takesKey = false;
+        minOperands = maxOperands = 2;
     } else {
         throw UsageError("unknown command " + command);
     }
 
     if (operands.size() < minOperands)
-        throw UsageError(command + " needs a FILE");
-    if (operands.size() > 1)
-        throw UsageError(command + " takes one file, got " + std::to_string(operands.size()));
+        throw UsageError(command + (maxOperands == 2 ? " needs a FILE and a version number" : " needs a FILE"));
+    if (operands.size() > maxOperands)
+        throw UsageError(command + (maxOperands == 2 ? " takes a file and a version number, got " : " takes one file, got ") +
+                         std::to_string(operands.size()));
     if (!operands.empty())
         options.input = operands.front();
+    if (options.command == Command::Restore) {
+        const std::string& number = operands[1];
+        if (number.empty() || number.size() > 18 || number.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoull(number) == 0)
+            throw UsageError("restore needs a version number as tavro-cli versions lists it, not " + number);
+        options.versionNumber = std::stoull(number);
+    }
+    if ((options.command == Command::Versions || options.command == Command::Restore) && options.input == "-")
+        throw UsageError(command + " needs a document's path, not standard input");
+    for (const std::string& flag : parsed.flags) {
+        if (std::find(takesFlags.begin(), takesFlags.end(), flag) == takesFlags.end())
+            throw UsageError(flag + " does not apply to " + command);
+        options.force = options.force || flag == "--force";
+        options.lossy = options.lossy || flag == "--lossy";
+        options.keepVersions = options.keepVersions && flag != "--no-versions";
+        options.purge = options.purge || flag == "--purge";
+    }
 
     if (parsed.output && !takesOutput)
         throw UsageError(command + " takes no -o");
@@ -310,8 +381,8 @@ Options CheckArguments(ParsedArguments& parsed)
         throw UsageError("encrypt needs -o FILE");
     options.output = parsed.output.value_or("");
 
-    if (options.command == Command::Verify && options.key.kind == KeySourceKind::NoPassword)
-        throw UsageError("verify takes --password-stdin or --key-file, for strong documents; not --no-password");
+    if (!takesKey && !parsed.keyOptions.empty())
+        throw UsageError(command + " needs no key; " + parsed.keyOptions.front() + " does not apply");
     if (options.format && options.command != Command::Encrypt && options.command != Command::Rekey)
         throw UsageError("--format applies to encrypt and rekey; " + command + " tells the format by the file");
     if (options.command == Command::Encrypt && options.key.kind == KeySourceKind::NoPassword &&
@@ -328,13 +399,14 @@ Options CheckArguments(ParsedArguments& parsed)
 
     // Standard input can carry the document or the password, not both.
     const bool documentOnStdin = options.input == "-" && options.command != Command::Encrypt;
+    // Verify without a key asks for none.
     const bool keyOnStdin = options.key.kind == KeySourceKind::PasswordStdin ||
                             (options.key.kind == KeySourceKind::NotGiven && options.command != Command::Verify) ||
                             options.newKey.kind == KeySourceKind::PasswordStdin ||
                             (options.command == Command::Rekey && options.newKey.kind == KeySourceKind::NotGiven);
     if (options.command == Command::Rekey && options.input == "-")
         throw UsageError("rekey replaces a file; standard input cannot be one");
-    if (documentOnStdin && keyOnStdin)
+    if (documentOnStdin && takesKey && keyOnStdin)
         throw UsageError("the document and the password cannot both come from standard input");
     return options;
 }
@@ -357,6 +429,10 @@ int Run(int argc, char** argv)
         return RunVerify(options);
     case Command::Rekey:
         return RunRekey(options);
+    case Command::Versions:
+        return RunVersions(options);
+    case Command::Restore:
+        return RunRestore(options);
     }
     return kExitUsage;
 }

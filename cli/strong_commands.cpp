@@ -1,4 +1,5 @@
 #include "strong_commands.h"
+#include "versions.h"
 
 #include "atomic_file.h"
 #include "code_page.h"
@@ -147,6 +148,8 @@ int RunStrongEncrypt(const Options& options)
 
     InputFile text(options.input);
     AtomicOutput output(options.output, Content::Document, &text.info());
+    VersionKeeper keeper(options.keepVersions, /*documentsOnly=*/true);
+    output.SetBeforeReplace(std::ref(keeper));
     StrongWriter writer(key, [&output](std::span<const std::uint8_t> bytes) { output.Write(bytes); });
 
     // Worker: read, check the UTF-8, drop a leading byte order mark. Here:
@@ -294,6 +297,8 @@ int RunStrongRekey(const Options& options, InputFile& document, const UnchangedD
 
     AtomicOutput output(name, Content::Document, nullptr);
     output.CheckBeforeReplace([&unchanged](const std::string& path) { unchanged.Check(path); });
+    VersionKeeper keeper(options.keepVersions, /*documentsOnly=*/false);
+    output.SetBeforeReplace(std::ref(keeper));
     const BodySink write = [&output](std::span<const std::uint8_t> bytes) { output.Write(bytes); };
     std::optional<StrongWriter> strong;
     std::optional<DocumentWriter> tvro;

@@ -1,6 +1,5 @@
 #include "document_file.h"
 
-#include "code_page_match.h"
 #include "crc32.h"
 #include "document_stream.h"
 
@@ -67,30 +66,13 @@ DecryptedDocument DecryptDocument(std::span<const std::uint8_t> file, const Docu
                                   const std::function<void(std::u16string_view text)>& sink)
 {
     DecryptedDocument result;
-    // The text must encode to exactly the bytes it was decoded from (a NUL
-    // ends the text early, and so breaks this too); both sides are compared
-    // as the reader hands them out, a slice at a time.
-    CodePageMatch match;
-    DocumentReader reader(key, [&sink, &match](std::u16string_view text) {
-        match.AddText(text);
-        sink(text);
-    });
-    // A 0x00 byte ends the text there: no text gives it back, and the bytes
-    // after it are not kept for comparing.
-    bool nulMet = false;
-    reader.SetPlaintextSink([&match, &nulMet](std::span<const std::uint8_t> bytes) {
-        if (nulMet)
-            return;
-        nulMet = std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
-        if (!nulMet)
-            match.AddBytes(bytes);
-    });
+    JudgedReader reader(key, [&sink](std::u16string_view text) { sink(text); });
     reader.Read(file);
-    reader.Finish();
+    result.judgement = reader.Finish();
     result.crcMatches = reader.crcMatches();
     // A header cut short is damage whatever its text.
-    if (file.empty() || file.size() >= kDocumentHeaderSize)
-        result.textRoundTrips = !nulMet && match.Finish();
+    result.textRoundTrips = !result.judgement.Has(ReadDoubt::RoundTrip) &&
+                            !result.judgement.Has(ReadDoubt::HeaderCutShort);
     return result;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "document_key.h"
+#include "read_judgement.h"
 #include "secure_memory.h"
 
 #include <cstddef>
@@ -49,6 +50,9 @@ struct DecryptedDocument {
     // no code page 936 text, a 0x00 before the end); a document written by
     // EncryptDocument and read with its key always keeps it.
     bool textRoundTrips = false;
+    // Every test of a clean read (read_judgement.h): clean() only when the
+    // file is sound and its text looks like text a person wrote.
+    ReadJudgement judgement;
 };
 
 // Text and CRC outcome of document file bytes under key. Never reads past

@@ -182,4 +182,23 @@ DocumentCheck DocumentReader::Finish()
     return checker_.Finish();
 }
 
+// --- JudgedReader ------------------------------------------------------------
+
+JudgedReader::JudgedReader(const DocumentKey& key, TextSink sink)
+    : sink_(std::move(sink)), reader_(key, [this](std::u16string_view text) {
+          judge_.AddText(text);
+          if (sink_)
+              sink_(text);
+      })
+{
+    reader_.SetPlaintextSink([this](std::span<const std::uint8_t> bytes) { judge_.AddPlaintext(bytes); });
+}
+
+ReadJudgement JudgedReader::Finish()
+{
+    check_ = reader_.Finish();
+    const DocumentChecker& checker = reader_.checker();
+    return judge_.Finish(checker.fileSize(), checker.padCount(), checker.crcMatches());
+}
+
 } // namespace tavro

@@ -16,6 +16,7 @@
 #include "document_file.h"
 #include "document_key.h"
 #include "aes256.h"
+#include "read_judgement.h"
 #include "secure_memory.h"
 
 #include <array>
@@ -106,6 +107,8 @@ public:
     // Whether the stored CRC matched, as DecryptDocument reports it (a
     // 0-byte file: true; a header cut short: false). Valid after Finish.
     bool crcMatches() const { return checker_.crcMatches(); }
+    // The header, size and CRC seen so far.
+    const DocumentChecker& checker() const { return checker_; }
 
     // Also hands out the deciphered bytes the text is decoded from, filler
     // excluded, in order; set before the first Read.
@@ -124,6 +127,27 @@ private:
     std::size_t heldStart_ = 0;    // body position of held_[0]
     std::size_t deciphered_ = 0;   // body bytes deciphered so far (whole blocks)
     std::vector<char16_t, WipingAllocator<char16_t>> text_;
+};
+
+// DocumentReader with the judgement of the read attached (read_judgement.h):
+// hands the text to sink as the reader does and judges it on the way.
+class JudgedReader {
+public:
+    JudgedReader(const DocumentKey& key, TextSink sink);
+
+    void Read(std::span<const std::uint8_t> file) { reader_.Read(file); }
+    // Hands out the rest of the text; returns the judgement of the whole read.
+    ReadJudgement Finish();
+
+    // The header and CRC verdict, as CheckDocument gives it; valid after Finish.
+    DocumentCheck check() const { return check_; }
+    bool crcMatches() const { return reader_.crcMatches(); }
+
+private:
+    ReadJudge judge_;
+    TextSink sink_;
+    DocumentReader reader_;
+    DocumentCheck check_ = DocumentCheck::Sound;
 };
 
 } // namespace tavro

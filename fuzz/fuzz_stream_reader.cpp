@@ -1,9 +1,10 @@
 // The streaming reader and writer against the whole-buffer codec: the same
-// text and the same verdict whatever the piece sizes. The first two input
-// bytes pick the piece sizes (1 to 256 bytes); the rest is used twice, as
-// a document file to read and as UTF-16 text to write.
+// text, the same verdict and the same judgement whatever the piece sizes.
+// The first two input bytes pick the piece sizes (1 to 256 bytes); the rest
+// is used twice, as a document file to read and as UTF-16 text to write.
 #include "document_file.h"
 #include "document_stream.h"
+#include "read_judgement.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -41,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reader.Read(rest.subspan(at, std::min(readPiece, rest.size() - at)));
     if (reader.Finish() != tavro::CheckDocument(rest) || reader.crcMatches() != whole.crcMatches ||
         streamed != whole.text)
+        std::abort();
+    // The judgement of the read, in pieces, equals the whole read's.
+    tavro::JudgedReader judged(key, {});
+    for (std::size_t at = 0; at < rest.size(); at += readPiece)
+        judged.Read(rest.subspan(at, std::min(readPiece, rest.size() - at)));
+    const tavro::ReadJudgement judgement = judged.Finish();
+    if (judgement.doubts != whole.judgement.doubts || judgement.characters != whole.judgement.characters ||
+        judgement.rare != whole.judgement.rare)
         std::abort();
 
     // Writing the bytes taken as UTF-16 (lone surrogates and carriage returns included).

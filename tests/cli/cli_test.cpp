@@ -88,13 +88,20 @@ protected:
         std::string folder = std::string(base && *base ? base : "/tmp") + "/tavro-cli-test-XXXXXX";
         ASSERT_NE(::mkdtemp(folder.data()), nullptr);
         dir_ = folder;
+        // The tool keeps its versions here, apart from the test's files.
+        std::string data = std::string(base && *base ? base : "/tmp") + "/tavro-cli-data-XXXXXX";
+        ASSERT_NE(::mkdtemp(data.data()), nullptr);
+        data_ = data;
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     }
     void TearDown() override
     {
         std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(dir_, ignored))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
+        for (const fs::path& folder : {dir_, data_}) {
+            for (const auto& entry : fs::recursive_directory_iterator(folder, ignored))
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+            fs::remove_all(folder, ignored);
+        }
     }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -106,7 +113,30 @@ protected:
         return Path(name);
     }
 
+    // The bytes of each version the store holds of path, newest first.
+    std::vector<std::string> StoredVersions(const std::string& path) const
+    {
+        std::vector<std::pair<std::uint64_t, std::string>> found;
+        const std::string record = "tavro version history 1\n" + fs::canonical(path).string();
+        std::error_code error;
+        for (const auto& folder : fs::directory_iterator(data_ / "tavro" / "versions", error)) {
+            if (ReadFile(folder.path() / "document") != record)
+                continue;
+            for (const auto& entry : fs::directory_iterator(folder.path())) {
+                const std::string name = entry.path().filename().string();
+                if (name != "document")
+                    found.emplace_back(std::stoull(name), ReadFile(entry.path()));
+            }
+        }
+        std::sort(found.rbegin(), found.rend());
+        std::vector<std::string> bytes;
+        for (const auto& version : found)
+            bytes.push_back(version.second);
+        return bytes;
+    }
+
     fs::path dir_;
+    fs::path data_;
 };
 
 // --- Round trips ----------------------------------------------------------
@@ -396,8 +426,15 @@ TEST_F(CliTest, UsageErrorsExitOneWithOneLine)
         {"decrypt", doc, "--no-password", "--password-stdin"},
         {"decrypt", doc, "--no-password", "--new-no-password"},
         {"encrypt", "--no-password"},
-        {"verify", doc, "--no-password"},
         {"verify", doc, "-o", Path("out")},
+        {"decrypt", doc, "--no-password", "--force"},
+        {"encrypt", "-o", Path("out"), "--no-password", "--purge"},
+        {"versions", doc, "--no-password"},
+        {"versions", "-"},
+        {"restore", doc},
+        {"restore", doc, "0"},
+        {"restore", doc, "1x"},
+        {"restore", doc, "1", "--no-versions"},
         {"rekey", doc, "--no-password", "--new-no-password", "-o", Path("out")},
         {"decrypt", "-", "--password-stdin"},
         // Standard input is a pipe, not a terminal: nothing to prompt on.
@@ -443,7 +480,8 @@ TEST_F(CliTest, HelpDescribesEveryOption)
     EXPECT_EQ(r.exitCode, 0);
     for (const char* option : {"decrypt", "encrypt", "verify", "rekey", "--password-stdin", "--key-file",
                                "--no-password", "--new-password-stdin", "--new-key-file", "--new-no-password",
-                               "-o", "UTF-8", "Exit codes"})
+                               "-o", "UTF-8", "Exit codes", "versions", "restore", "--force", "--lossy",
+                               "--no-versions", "--purge", "doubtful", "$XDG_DATA_HOME/tavro/versions/"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -870,6 +908,151 @@ TEST_F(CliTest, FileSizeLimitIsReportedNotFatal)
     EXPECT_TRUE(OneLine(r.err));
     EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
     EXPECT_TRUE(Entries(dir_).empty());
+}
+
+// --- Doubtful reads and versions ----------------------------------------------
+
+// A wrong password, and a right one on a text that is no written text: both
+// exit 3 naming the failed test, and decrypt still writes what it read.
+TEST_F(CliTest, DoubtfulReadExitsThreeAndStillWrites)
+{
+    const std::string doc = Encrypt("doc.tvro", ChineseText(200), "right");
+    const std::string bell = Encrypt("bell.tvro", "ring the bell \x07 twice\n", "right");
+    const std::vector<std::tuple<std::string, std::string, std::string>> doubtful = {
+        {doc, "wrong\n", "wrong password or key file"},
+        {bell, "right\n", "control characters"},
+    };
+    for (const auto& [file, password, reason] : doubtful) {
+        SCOPED_TRACE(reason);
+        ProcessResult r = Cli({"decrypt", file, "-o", Path("out.txt"), "--password-stdin"}, Stdin(password));
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find("doubtful read"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::exists(Path("out.txt"))) << "what was read is written";
+        fs::remove(Path("out.txt"));
+
+        r = Cli({"verify", file, "--password-stdin"}, Stdin(password));
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(OneLine(r.err));
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_EQ(Cli({"verify", file}).exitCode, 0) << "without a key, the header and CRC alone";
+    }
+    const ProcessResult r = Cli({"verify", doc, "--password-stdin"}, Stdin("right\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("reads clean"), std::string::npos) << r.out;
+}
+
+// The short note of a regretted forced rekey comes back whole from its version.
+TEST_F(CliTest, ForcedRekeyWithAWrongPasswordIsUndoneByRestore)
+{
+    const std::string note = "pin 4711, door 2580, safe 1357";
+    const std::string doc = Encrypt("note.tvro", note, "right");
+    const std::string before = ReadFile(doc);
+
+    ProcessResult r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin"}, Stdin("wrong\nnew\n"));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(doc), before);
+    EXPECT_TRUE(StoredVersions(doc).empty());
+
+    r = Cli({"rekey", doc, "--password-stdin", "--new-password-stdin", "--force"}, Stdin("wrong\nnew\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("tavro-cli restore " + doc + " 1"), std::string::npos) << r.err;
+    EXPECT_NE(Cli({"decrypt", doc, "--password-stdin"}, Stdin("new\n")).out, note);
+
+    r = Cli({"versions", doc});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_TRUE(r.out.starts_with("   1  ")) << r.out;
+    EXPECT_NE(r.out.find("          37 bytes  command line"), std::string::npos) << r.out;
+
+    r = Cli({"restore", doc, "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(doc), before);
+    r = Cli({"decrypt", doc, "--password-stdin"}, Stdin("right\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, note);
+    EXPECT_EQ(StoredVersions(doc).size(), 2u) << "the restore kept what it replaced";
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"note.tvro"});
+
+    r = Cli({"versions", "--purge", doc});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(StoredVersions(doc).empty());
+}
+
+// Each write onto an existing document keeps exactly one version holding
+// the bytes it replaced; nothing else does.
+TEST_F(CliTest, EveryWriteOverADocumentKeepsOneVersionOfIt)
+{
+    const std::string doc = Encrypt("doc.tvro", "first text", "pw");
+    std::vector<std::string> expected;
+    auto wrote = [&](const std::vector<std::string>& args, const std::string& input) {
+        SCOPED_TRACE(args[0]);
+        const std::string replaced = ReadFile(doc);
+        const ProcessResult r = Cli(args, Stdin(input));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        expected.insert(expected.begin(), replaced);
+        EXPECT_EQ(StoredVersions(doc), expected);
+    };
+    wrote({"encrypt", "-o", doc, "--password-stdin"}, "pw\nsecond text");
+    // As on a file system without unnamed temporary files.
+    ::setenv("TAVRO_CLI_TEST_NAMED_TEMP", "1", 1);
+    wrote({"encrypt", "-o", doc, "--password-stdin"}, "pw\nthird text");
+    ::unsetenv("TAVRO_CLI_TEST_NAMED_TEMP");
+    wrote({"rekey", doc, "--password-stdin", "--new-password-stdin"}, "pw\nnew\n");
+    wrote({"restore", doc, "1"}, "");
+
+    // No version: a new file, --no-versions, a target that is no document.
+    const std::vector<std::vector<std::string>> keepNothing = {
+        {"encrypt", "-o", Path("new.tvro"), "--no-password"},
+        {"encrypt", "-o", doc, "--no-password", "--no-versions"},
+        {"rekey", doc, "--no-password", "--new-no-password", "--no-versions"},
+        {"encrypt", "-o", Path("plain.txt"), "--no-password"},
+    };
+    WriteFile(Path("plain.txt"), "a plain text file, 38 bytes of it....\n");
+    const std::size_t kept = StoredVersions(doc).size();
+    for (const auto& args : keepNothing) {
+        SCOPED_TRACE(args[2]);
+        EXPECT_EQ(Cli(args, Stdin("text")).exitCode, 0);
+    }
+    EXPECT_EQ(StoredVersions(doc).size(), kept);
+    EXPECT_TRUE(StoredVersions(Path("new.tvro")).empty());
+    EXPECT_TRUE(StoredVersions(Path("plain.txt")).empty());
+}
+
+TEST_F(CliTest, UnwritableVersionStoreWarnsAndWritesAllTheSame)
+{
+    const std::string doc = Encrypt("doc.tvro", "old text", "pw");
+    WriteFile(Path("not-a-folder"), "");
+    ProcessRun run = Stdin("pw\nnew text");
+    ::setenv("XDG_DATA_HOME", Path("not-a-folder").c_str(), 1);
+    ProcessResult r = Cli({"encrypt", "-o", doc, "--password-stdin"}, run);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("warning: no version kept of " + doc), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+    EXPECT_EQ(Cli({"decrypt", doc, "--password-stdin"}, Stdin("pw\n")).out, "new text");
+}
+
+TEST_F(CliTest, EncryptRefusesCharactersTheDocumentCannotHold)
+{
+    WriteFile(Path("in.txt"), "smile 😀, zero-width\u200Bspace, café, 😀 again");
+    WriteFile(Path("doc.tvro"), "old");
+    ProcessResult r = Cli({"encrypt", Path("in.txt"), "-o", Path("doc.tvro"), "--no-password"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(OneLine(r.err));
+    EXPECT_NE(r.err.find("U+1F600 😀, U+200B \u200B;"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--lossy"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(Path("doc.tvro")), "old");
+
+    r = Cli({"encrypt", Path("in.txt"), "-o", Path("doc.tvro"), "--no-password", "--lossy"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Cli({"decrypt", Path("doc.tvro"), "--no-password"}).out, "smile ??, zero-width?space, café, ?? again");
 }
 
 // --- Signals in the middle of a write ---------------------------------------
