@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 #include "key_derivation.h"
+#include "strong_key.h"
 
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 namespace tavro::cli {
 namespace {
@@ -64,16 +66,16 @@ private:
     Clock::time_point drawn_{};
 };
 
-} // namespace
-
-void KeyFromFile(const std::string& path, DocumentKey& key)
+// Runs read with a progress line, and turns every way it can end but a
+// whole read into an error naming the file.
+void ReadForTool(const std::string& path, const std::function<KeyFileResult(const KeyFileReading&)>& read)
 {
     KeyFileResult result;
     {
         ProgressLine progress(path);
         KeyFileReading reading;
         reading.progress = [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); };
-        result = ReadKeyFile(path, key, reading);
+        result = read(reading);
     }
     const std::string prefix = "cannot read key file " + path + ": ";
     switch (result.status) {
@@ -88,6 +90,18 @@ void KeyFromFile(const std::string& path, DocumentKey& key)
         break;
     }
     throw CliFailure(kExitIo, prefix + "cancelled");
+}
+
+} // namespace
+
+void KeyFromFile(const std::string& path, DocumentKey& key)
+{
+    ReadForTool(path, [&](const KeyFileReading& reading) { return ReadKeyFile(path, key, reading); });
+}
+
+void DigestFromFile(const std::string& path, SecureBytes& digest)
+{
+    ReadForTool(path, [&](const KeyFileReading& reading) { return DigestKeyFile(path, digest, reading); });
 }
 
 } // namespace tavro::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document_key.h"
+#include "secure_memory.h"
 
 #include <string>
 
@@ -14,5 +15,9 @@ namespace tavro::cli {
 // than a second, a progress line is drawn there and erased at the end;
 // SIGINT ends the tool as anywhere else (no file is written yet).
 void KeyFromFile(const std::string& path, DocumentKey& key);
+
+// The same for a strong document's key file: the BLAKE2b digest of its
+// content (strong_key.h's DigestKeyFile), with the same errors and progress.
+void DigestFromFile(const std::string& path, SecureBytes& digest);
 
 } // namespace tavro::cli

@@ -204,9 +204,7 @@ StrongKeySource ObtainStrongSecret(const KeySource& source, KeyRole role, KeyUse
                                          "no-password makes only .tvro documents (see tavro-cli --help)");
 
     case KeySourceKind::KeyFile: {
-        const int error = DigestKeyFile(source.keyFile, secret);
-        if (error != 0)
-            throw CliFailure(kExitIo, "cannot read key file " + source.keyFile + ": " + std::strerror(error));
+        DigestFromFile(source.keyFile, secret);
         return StrongKeySource::KeyFile;
     }
 

@@ -67,8 +67,8 @@ KeyFileResult WaitReadable(int fd, const std::atomic<bool>* cancel)
     }
 }
 
-// Hashes fd (open, O_NONBLOCK or not) to its end; see ReadKeyFile.
-KeyFileResult ReadOpenKeyFile(int fd, DocumentKey& key, const KeyFileReading& reading)
+// Reads fd (open, O_NONBLOCK or not) to its end into consume; see ReadKeyFile.
+KeyFileResult ReadOpenKeyFile(int fd, const KeyFileConsumer& consume, const KeyFileReading& reading)
 {
     // A folder opens for reading on Linux and every read of it fails: it is
     // no key file, refused as a path that cannot be opened.
@@ -87,8 +87,6 @@ KeyFileResult ReadOpenKeyFile(int fd, DocumentKey& key, const KeyFileReading& re
     // pipe) is waited on in a way that can be cancelled.
     const bool regular = S_ISREG(info.st_mode);
     const std::uint64_t total = regular && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-    Md5Context context;
-    Md5Init(context);
     SecureBytes block(kKeyFilePiece);
     std::uint64_t done = 0;
     KeyFileResult result{KeyFileStatus::Derived, 0};
@@ -111,15 +109,11 @@ KeyFileResult ReadOpenKeyFile(int fd, DocumentKey& key, const KeyFileReading& re
         }
         if (got == 0)
             break;
-        Feed(context, block.data(), static_cast<std::size_t>(got));
+        consume({block.data(), static_cast<std::size_t>(got)});
         done += static_cast<std::uint64_t>(got);
         if (reading.progress)
             reading.progress(done, total);
     }
-    if (result.status == KeyFileStatus::Derived)
-        FinishKey(context, key);
-    else
-        SecureWipe(&context, sizeof context); // the state leads to the key
     return result;
 }
 
@@ -137,7 +131,8 @@ void DeriveKeyFromPassword(std::u16string_view text, DocumentKey& key)
     FinishKey(context, key);
 }
 
-KeyFileResult ReadKeyFile(const std::filesystem::path& path, DocumentKey& key, const KeyFileReading& reading)
+KeyFileResult ReadKeyFileContent(const std::filesystem::path& path, const KeyFileConsumer& consume,
+                                 const KeyFileReading& reading)
 {
     // A device is refused before it is opened: it may never end (/dev/zero),
     // and opening some has effects of its own (a tape rewinds).
@@ -149,8 +144,21 @@ KeyFileResult ReadKeyFile(const std::filesystem::path& path, DocumentKey& key, c
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return {KeyFileStatus::CannotOpen, errno};
-    const KeyFileResult result = ReadOpenKeyFile(fd, key, reading);
+    const KeyFileResult result = ReadOpenKeyFile(fd, consume, reading);
     ::close(fd);
+    return result;
+}
+
+KeyFileResult ReadKeyFile(const std::filesystem::path& path, DocumentKey& key, const KeyFileReading& reading)
+{
+    Md5Context context;
+    Md5Init(context);
+    const KeyFileResult result = ReadKeyFileContent(
+        path, [&context](std::span<const std::uint8_t> piece) { Feed(context, piece.data(), piece.size()); }, reading);
+    if (result.status == KeyFileStatus::Derived)
+        FinishKey(context, key);
+    else
+        SecureWipe(&context, sizeof context); // the state leads to the key
     return result;
 }
 

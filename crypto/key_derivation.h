@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string_view>
 
 namespace tavro {
@@ -42,6 +43,16 @@ struct KeyFileReading {
     KeyFileProgress progress;                 // after each piece, on the reading thread
     const std::atomic<bool>* cancel = nullptr; // checked before each piece and while a pipe is waited on
 };
+
+// Receives a key file's content in pieces, in order.
+using KeyFileConsumer = std::function<void(std::span<const std::uint8_t> piece)>;
+
+// Reads the whole content of the key file at path into consume, with the
+// refusals, errors, waiting, progress and cancel ReadKeyFile describes
+// below (status Derived: read to its end). Every key-file format reads
+// through this: what fails here fails for each of them alike.
+KeyFileResult ReadKeyFileContent(const std::filesystem::path& path, const KeyFileConsumer& consume,
+                                 const KeyFileReading& reading = {});
 
 // Key of a key file: MD5 of its whole content, read in binary; the key is
 // written only when the status is Derived, and left untouched otherwise.

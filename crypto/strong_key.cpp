@@ -26,51 +26,25 @@ StrongLimits EffectiveLimits(StrongLimits limits)
 
 } // namespace
 
-int DigestKeyFile(int fd, SecureBytes& digest)
+KeyFileResult DigestKeyFile(const std::filesystem::path& path, SecureBytes& digest, const KeyFileReading& reading)
 {
     digest.clear();
-    struct stat info{};
-    if (::fstat(fd, &info) != 0)
-        return errno;
-    // A directory opens for reading on Linux, and every read of it fails.
-    if (S_ISDIR(info.st_mode))
-        return EISDIR;
     if (!SodiumReady())
-        return ENOSYS;
-
+        return {KeyFileStatus::CannotOpen, ENOSYS};
     crypto_generichash_state state;
     crypto_generichash_init(&state, nullptr, 0, kKeyFileDigestSize);
-    SecureBytes block(65536);
-    int error = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            error = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        crypto_generichash_update(&state, block.data(), static_cast<unsigned long long>(got));
-    }
-    if (error == 0) {
+    const KeyFileResult result = ReadKeyFileContent(
+        path,
+        [&state](std::span<const std::uint8_t> piece) {
+            crypto_generichash_update(&state, piece.data(), static_cast<unsigned long long>(piece.size()));
+        },
+        reading);
+    if (result.status == KeyFileStatus::Derived) {
         digest.resize(kKeyFileDigestSize);
         crypto_generichash_final(&state, digest.data(), digest.size());
     }
     ::sodium_memzero(&state, sizeof state);
-    return error;
-}
-
-int DigestKeyFile(const std::filesystem::path& path, SecureBytes& digest)
-{
-    digest.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int error = DigestKeyFile(fd, digest);
-    ::close(fd);
-    return error;
+    return result;
 }
 
 bool DeriveStrongKey(std::span<const std::uint8_t> secret, const StrongParameters& parameters,

@@ -7,6 +7,7 @@
 // the default limits) does not freeze it.
 #pragma once
 
+#include "key_derivation.h"
 #include "key_holder.h"
 #include "secure_memory.h"
 #include "strong_format.h"
@@ -20,13 +21,13 @@ namespace tavro {
 
 inline constexpr std::size_t kKeyFileDigestSize = 64;
 
-// BLAKE2b-512 (crypto_generichash, no key) of everything fd yields, read to
-// its end; fd stays open. Returns 0 with the 64 bytes in digest, or the errno
-// of the failure (EISDIR for a directory) with digest empty: a read that
-// fails part-way is an error, never a shorter file.
-int DigestKeyFile(int fd, SecureBytes& digest);
-// As above for the file at path, opened once.
-int DigestKeyFile(const std::filesystem::path& path, SecureBytes& digest);
+// BLAKE2b-512 (crypto_generichash, no key) of the key file at path, read
+// as ReadKeyFileContent reads it (key_derivation.h: devices refused, a
+// pipe waited on, progress, cancel). digest holds the 64 bytes when the
+// status is Derived and is empty otherwise: a read that fails part-way is
+// an error, never a shorter file.
+KeyFileResult DigestKeyFile(const std::filesystem::path& path, SecureBytes& digest,
+                            const KeyFileReading& reading = {});
 
 // Derives the key of secret under parameters into key (bytes and
 // parameters). False, with the key bytes zero, when the limits are outside
