@@ -3,10 +3,15 @@
 #include "dialog_style.h"
 
 #include "key_derivation.h"
+#include "md5.h"
 #include "prompts.h"
 #include "secure_memory.h"
 
 #include <QButtonGroup>
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -19,6 +24,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace tavro {
@@ -28,9 +36,24 @@ const QString kNotSet = QStringLiteral("(未设置)");
 
 } // namespace
 
-PasswordDialog::PasswordDialog(Prompts& prompts, QWidget* parent)
+// The key being made off the UI thread, shared with the worker, which may
+// outlive the dialog (Argon2id cannot be stopped part-way).
+struct PasswordDialog::Making {
+    KeyRecipe recipe;
+    KeySecret secret;
+    SessionKey key;
+    KeyFileResult result;
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<std::uint64_t> total{0};
+    QElapsedTimer started;
+    QFutureWatcher<void> watcher;
+    QTimer progress;
+};
+
+PasswordDialog::PasswordDialog(Prompts& prompts, KeyRecipe recipe, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags),
-      m_prompts(prompts)
+      m_prompts(prompts), m_recipe(std::move(recipe))
 {
     setWindowTitle(QStringLiteral("密码"));
     const DialogUnits du(font());
@@ -95,10 +118,16 @@ PasswordDialog::PasswordDialog(Prompts& prompts, QWidget* parent)
     buttons->addWidget(m_buttonCancel);
     buttons->addStretch(1);
 
+    // What the dialog does while it makes a key; empty otherwise.
+    m_labelProgress = new QLabel(this);
+    m_labelProgress->setAlignment(Qt::AlignCenter);
+    m_labelProgress->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(du.X(7), du.Y(8), du.X(8), du.Y(7));
     layout->setSpacing(du.Y(5));
     layout->addLayout(columns);
+    layout->addWidget(m_labelProgress);
     layout->addLayout(buttons);
 
     // Both group boxes as wide as the wider one needs, at least 141 units;
@@ -158,41 +187,162 @@ void PasswordDialog::OnChooseKeyFile()
     m_labelKeyFile->setText(chosen->fileName);
 }
 
+PasswordDialog::~PasswordDialog()
+{
+    if (m_making) {
+        m_making->watcher.disconnect(this);
+        m_making->cancel = true; // the worker ends on its own and drops what it made
+    }
+}
+
+namespace {
+
+// A digest of the typed password's own UTF-16 units, to tell a retyped one
+// by: neither the password nor a key made of it (and it tells apart what
+// code page 936 would not, such as two emoji).
+KeyHolder TypedDigest(const QString& text)
+{
+    Md5Context context;
+    Md5Init(context);
+    Md5Update(context, reinterpret_cast<const std::uint8_t*>(text.utf16()),
+              static_cast<std::uint32_t>(text.size()) * 2);
+    std::string hex = Md5HexDigest(context);
+    KeyHolder digest;
+    std::copy(hex.begin(), hex.end(), digest.bytes().begin());
+    SecureWipe(hex.data(), hex.size());
+    SecureWipe(&context, sizeof context);
+    return digest;
+}
+
+} // namespace
+
 void PasswordDialog::OnConfirmPassword()
 {
+    if (m_making)
+        return; // a key is already being made
     if (m_radioTyped->isChecked()) {
         const QString text = m_editPassword->text();
-        KeyHolder key;
-        DeriveKeyFromPassword(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                  static_cast<std::size_t>(text.size())),
-                              key.bytes());
-        m_key = std::move(key);
+        m_typedDigest = TypedDigest(text);
         m_typedConfirmed = true;
-        accept();
+        KeySecret secret;
+        secret.password.assign(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+        if (m_recipe.format == DocumentFormat::Tvro) {
+            // The MD5 of a password takes no time: made here.
+            SessionKey key;
+            MakeSessionKey(m_recipe, secret, key);
+            m_key = std::move(key);
+            accept();
+            return;
+        }
+        StartMaking(std::move(secret));
         return;
     }
     if (m_radioKeyFile->isChecked()) {
+        KeySecret secret;
         // The path in the file system's own encoding, byte for byte.
-        const std::filesystem::path path(QFile::encodeName(m_keyFilePath).toStdString());
-        KeyHolder key;
-        if (!DeriveKeyFromFile(path, key.bytes())) {
-            m_prompts.Tell(this, QStringLiteral("无法打开文件(是否已被删除)."),
-                           QStringLiteral("读取失败"), MessageIcon::Error);
-            return; // stays open: the user may choose another file or switch mode
-        }
-        m_key = std::move(key);
-        accept();
+        secret.keyFile = std::filesystem::path(QFile::encodeName(m_keyFilePath).toStdString());
+        StartMaking(std::move(secret));
         return;
     }
     m_prompts.Tell(this, QStringLiteral("貌似没有选中!??"), ApplicationName());
 }
 
+void PasswordDialog::StartMaking(KeySecret secret)
+{
+    auto making = std::make_shared<Making>();
+    making->recipe = m_recipe;
+    making->secret = std::move(secret);
+    making->started.start();
+    m_making = making;
+    SetInputsEnabled(false);
+    m_labelProgress->setText(QStringLiteral("正在生成密钥..."));
+    m_labelProgress->show();
+    setCursor(Qt::BusyCursor);
+    connect(&making->watcher, &QFutureWatcher<void>::finished, this, &PasswordDialog::OnKeyMade);
+    connect(&making->progress, &QTimer::timeout, this, &PasswordDialog::ShowProgress);
+    making->progress.start(100);
+    making->watcher.setFuture(QtConcurrent::run([making] {
+        KeyFileReading reading;
+        reading.cancel = &making->cancel;
+        reading.progress = [&making = *making](std::uint64_t done, std::uint64_t total) {
+            making.done = done;
+            making.total = total;
+        };
+        making->result = MakeSessionKey(making->recipe, making->secret, making->key, reading);
+    }));
+}
+
+void PasswordDialog::ShowProgress()
+{
+    // A key file that takes more than a second says how far it has come.
+    if (!m_making || !m_making->secret.keyFile || m_making->started.elapsed() < 1000)
+        return;
+    constexpr double kMiB = 1024.0 * 1024.0;
+    const double done = static_cast<double>(m_making->done.load()) / kMiB;
+    const std::uint64_t total = m_making->total.load();
+    m_labelProgress->setText(total > 0 ? QStringLiteral("正在读取文件: %1 / %2 MB (取消可停止)")
+                                             .arg(done, 0, 'f', 1)
+                                             .arg(static_cast<double>(total) / kMiB, 0, 'f', 1)
+                                       : QStringLiteral("正在读取文件: %1 MB (取消可停止)").arg(done, 0, 'f', 1));
+}
+
+void PasswordDialog::OnKeyMade()
+{
+    const std::shared_ptr<Making> making = std::exchange(m_making, nullptr);
+    if (!making)
+        return;
+    making->progress.stop();
+    unsetCursor();
+    m_labelProgress->hide();
+    SetInputsEnabled(true);
+    switch (making->result.status) {
+    case KeyFileStatus::Derived:
+        m_key = std::move(making->key);
+        accept();
+        return;
+    case KeyFileStatus::Cancelled:
+        return; // back to the inputs
+    case KeyFileStatus::Device:
+        m_prompts.Tell(this, QStringLiteral("无法打开文件(是否已被删除).\n该文件是一个设备,不能作为密码."),
+                       QStringLiteral("读取失败"), MessageIcon::Error);
+        return;
+    case KeyFileStatus::CannotOpen:
+    case KeyFileStatus::ReadError:
+        break;
+    }
+    QString text = QStringLiteral("无法打开文件(是否已被删除).");
+    if (making->result.status == KeyFileStatus::ReadError)
+        text += QStringLiteral("\n读取文件时出错: ") + QString::fromLocal8Bit(std::strerror(making->result.error));
+    else if (making->result.error == ENOMEM)
+        text = QStringLiteral("内存不足,无法生成密钥.");
+    m_prompts.Tell(this, text, QStringLiteral("读取失败"), MessageIcon::Error);
+    // Stays open: the user may choose another file or switch mode.
+}
+
+void PasswordDialog::SetInputsEnabled(bool enabled)
+{
+    m_radioTyped->setEnabled(enabled);
+    m_radioKeyFile->setEnabled(enabled);
+    m_editPassword->setEnabled(enabled && m_radioTyped->isChecked());
+    m_buttonFile->setEnabled(enabled && m_radioKeyFile->isChecked());
+    m_buttonConfirm->setEnabled(enabled);
+}
+
+bool PasswordDialog::MatchesTypedPassword(const QString& retyped) const
+{
+    return m_typedConfirmed && TypedDigest(retyped).SameKey(m_typedDigest);
+}
+
 void PasswordDialog::OnCancel()
 {
+    if (m_making) {
+        m_making->cancel = true; // a key file's reading stops; the dialog stays
+        return;
+    }
     QDialog::reject(); // no key: the caller's stays as it was
 }
 
-std::optional<KeyHolder> PasswordDialog::takeKey()
+std::optional<SessionKey> PasswordDialog::takeKey()
 {
     return std::exchange(m_key, std::nullopt);
 }

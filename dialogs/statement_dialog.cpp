@@ -29,6 +29,14 @@ const QString StatementDialog::kText = QStringLiteral(
     "无论选择哪种加密,最后都将获得其结果的MD5作为ASE256的密钥.\n"
     "新建时如果取消密码,密钥将全部清零,但还是会加密.打开时也可选择取消.\n");
 
+const QString StatementDialog::kStrongText = QStringLiteral(
+    "\n"
+    "关于强加密格式(.tvrs):\n"
+    "   1.密钥由Argon2id以每个文档自己的随机盐值慢速推导,猜测密码远比一次MD5困难.\n"
+    "   2.认证加密:错误的密码会被立即识别,文件的任何改动都会被发现,绝不显示未经验证的内容.\n"
+    "   3.正文以UTF-8保存,每一个字符(包括表情符号和各种文字)都原样保留.\n"
+    "旧格式(.tvro)没有以上保护.任何加密都无法弥补过于简单的密码.\n");
+
 namespace {
 
 constexpr std::int32_t kHeight = 225; // twips: 11.25 points
@@ -73,10 +81,11 @@ StatementDialog::StatementDialog(QWidget* parent)
 
 void StatementDialog::OnInitDialog()
 {
-    m_editStatement->setPlainText(kText);
+    m_editStatement->setPlainText(kText + kStrongText);
     SetRangeFormat(0, kFormatStart, kNotesColor);
     SetRangeFormat(kFormatStart, kKeyStart, kFormatColor);
-    SetRangeFormat(kKeyStart, -1, kKeyColor);
+    SetRangeFormat(kKeyStart, static_cast<int>(kText.size()), kKeyColor);
+    SetRangeFormat(static_cast<int>(kText.size()), -1, kStrongColor);
 }
 
 void StatementDialog::SetRangeFormat(int start, int end, std::uint32_t colorRef)

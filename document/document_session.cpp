@@ -14,7 +14,7 @@ struct DocumentSession::PendingWrite {
     QString destination;
     TextState snapshot;   // the text state written
     bool lockedBefore;    // Lock: the lock before the command
-    KeyHolder newKey;     // Password: installed once written
+    std::optional<SessionKey> newKey; // Password, Save As: installed once written
 };
 
 namespace {
@@ -38,7 +38,7 @@ QTextDocument* Adopt(QTextDocument* document, QObject* owner)
 
 } // namespace
 
-DocumentSession::DocumentSession(const QString& path, KeyHolder key, QTextDocument* document, QObject* parent)
+DocumentSession::DocumentSession(const QString& path, SessionKey key, QTextDocument* document, QObject* parent)
     : QObject(parent), m_path(path), m_key(std::move(key)), m_document(Adopt(document, this)),
       m_states(m_document), m_writerFactory(OpenSaveFile)
 {
@@ -105,7 +105,7 @@ bool DocumentSession::ConsentGiven(const QString& destination) const
 
 bool DocumentSession::Save(WriteOrigin origin)
 {
-    return Begin(origin, m_path, /*plainText=*/false, KeyHolder());
+    return Begin(origin, m_path, /*plainText=*/false, std::nullopt);
 }
 
 bool DocumentSession::Lock()
@@ -113,28 +113,29 @@ bool DocumentSession::Lock()
     WaitForWrite(); // the lock to go back to is the one from before this Lock
     const bool wasLocked = m_locked;
     setLocked(true); // in force whatever the write's outcome
-    if (!Begin(WriteOrigin::Lock, m_path, /*plainText=*/false, KeyHolder()))
+    if (!Begin(WriteOrigin::Lock, m_path, /*plainText=*/false, std::nullopt))
         return false;
     m_pending->lockedBefore = wasLocked;
     return true;
 }
 
-bool DocumentSession::SaveAs(const QString& path)
+bool DocumentSession::SaveAs(const QString& path, std::optional<SessionKey> newKey)
 {
-    return Begin(WriteOrigin::SaveAs, path, /*plainText=*/false, KeyHolder());
+    return Begin(WriteOrigin::SaveAs, path, /*plainText=*/false, std::move(newKey));
 }
 
-bool DocumentSession::ChangeKey(KeyHolder key)
+bool DocumentSession::ChangeKey(SessionKey key)
 {
     return Begin(WriteOrigin::Password, m_path, /*plainText=*/false, std::move(key));
 }
 
 bool DocumentSession::Export(const QString& path)
 {
-    return Begin(WriteOrigin::Export, path, /*plainText=*/true, KeyHolder());
+    return Begin(WriteOrigin::Export, path, /*plainText=*/true, std::nullopt);
 }
 
-bool DocumentSession::Begin(WriteOrigin origin, const QString& destination, bool plainText, KeyHolder newKey)
+bool DocumentSession::Begin(WriteOrigin origin, const QString& destination, bool plainText,
+                            std::optional<SessionKey> newKey)
 {
     WaitForWrite(); // never two writes at once
     if (m_job)
@@ -153,8 +154,8 @@ bool DocumentSession::Begin(WriteOrigin origin, const QString& destination, bool
         emit writeFinished(origin, WriteOutcome::CannotOpen);
         return false;
     }
-    const KeyHolder& key = origin == WriteOrigin::Password ? newKey : m_key;
-    m_pending.reset(new PendingWrite{origin, destination, m_states.Capture(), m_locked, KeyHolder()});
+    const SessionKey& key = newKey ? *newKey : m_key;
+    m_pending.reset(new PendingWrite{origin, destination, m_states.Capture(), m_locked, std::nullopt});
     m_job = std::make_unique<WriteJob>(m_document->toRawText(),
                                        plainText ? WriteContent::PlainText : WriteContent::Document,
                                        key.Copy(), std::move(writer), ConsentGiven(destination));
@@ -218,8 +219,8 @@ void DocumentSession::Deliver()
     case WriteJob::Outcome::Written:
         if (m_pending->origin == WriteOrigin::SaveAs)
             m_path = m_pending->destination;
-        if (m_pending->origin == WriteOrigin::Password)
-            m_key = std::move(m_pending->newKey);
+        if (m_pending->newKey)
+            m_key = std::move(*m_pending->newKey);
         if (m_pending->destination == m_path) {
             // The file holds the snapshot now, whatever the text became since.
             m_stored = m_pending->snapshot;

@@ -16,7 +16,7 @@
 // and the text are wiped when the session goes.
 #pragma once
 
-#include "key_holder.h"
+#include "session_key.h"
 #include "text_state.h"
 
 #include <QObject>
@@ -25,6 +25,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QSaveFile;
@@ -62,7 +63,7 @@ public:
     // (created empty), until Load() gives it the text read from its file.
     // document: the text document to hold it, which the session takes
     // over (a view may need one laid out its way); nullptr: a plain one.
-    DocumentSession(const QString& path, KeyHolder key, QTextDocument* document = nullptr,
+    DocumentSession(const QString& path, SessionKey key, QTextDocument* document = nullptr,
                     QObject* parent = nullptr);
     // The text read from the file, shown locked; storedCopyProtected when it
     // did not come from the file byte for byte (a wrong key, damage). The
@@ -73,7 +74,9 @@ public:
 
     const QString& path() const { return m_path; }
     QTextDocument* document() const { return m_document; }
-    const KeyHolder& key() const { return m_key; }
+    const SessionKey& key() const { return m_key; }
+    // The file's format: the key's.
+    DocumentFormat format() const { return m_key.format(); }
 
     // The text differs from what the document's file holds.
     bool isModified() const;
@@ -98,8 +101,10 @@ public:
     // Locks the text, then writes it; going back from the lossy question
     // restores the lock it had.
     bool Lock();
-    bool SaveAs(const QString& path);
-    bool ChangeKey(KeyHolder key);
+    // To path, under the document's key, or under newKey (another format
+    // included), which becomes the document's once written.
+    bool SaveAs(const QString& path, std::optional<SessionKey> newKey = std::nullopt);
+    bool ChangeKey(SessionKey key);
     bool Export(const QString& path);
     // The answer to lossyCharactersFound, given while it is emitted.
     void WriteAnyway();
@@ -117,14 +122,14 @@ signals:
 private:
     struct PendingWrite;
 
-    bool Begin(WriteOrigin origin, const QString& destination, bool plainText, KeyHolder key);
+    bool Begin(WriteOrigin origin, const QString& destination, bool plainText, std::optional<SessionKey> newKey);
     void Deliver();
     void Finish(WriteOutcome outcome);
     bool ConsentGiven(const QString& destination) const;
     void NotifyIfChanged();
 
     QString m_path;
-    KeyHolder m_key;
+    SessionKey m_key;
     QTextDocument* m_document;
     TextStateTracker m_states;
     TextState m_stored;      // what the file holds

@@ -2,6 +2,7 @@
 
 #include "code_page_units.h"
 #include "document_buffer.h"
+#include "strong_stream.h"
 
 #include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
@@ -43,7 +44,7 @@ bool WriteAll(QIODevice& device, std::span<const std::uint8_t> bytes)
     return true;
 }
 
-WriteJob::WriteJob(QString snapshot, WriteContent content, KeyHolder key, std::unique_ptr<QSaveFile> writer,
+WriteJob::WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
                    bool lossAccepted, QObject* parent)
     : QObject(parent), m_snapshot(std::move(snapshot)), m_content(content), m_key(std::move(key)),
       m_writer(std::move(writer)), m_lossAccepted(lossAccepted)
@@ -103,6 +104,13 @@ void WriteJob::Run(bool encode)
 
 void WriteJob::Encode()
 {
+    if (m_content == WriteContent::Document && m_key.format() == DocumentFormat::Strong) {
+        // Every character is kept; the editor's separators are line breaks.
+        for (QChar& c : m_snapshot)
+            if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+                c = QLatin1Char('\n');
+        return;
+    }
     const std::u16string_view text = Utf16(m_snapshot);
     LossyCharacterSet lossy;
     if (m_content == WriteContent::Document) {
@@ -122,12 +130,28 @@ void WriteJob::Encode()
         m_outcome = Outcome::Lossy;
 }
 
+bool WriteJob::WriteStrong()
+{
+    // Records go out as they are sealed; after a failing write nothing more is tried.
+    bool written = true;
+    StrongWriter writer(m_key.strong(), [this, &written](std::span<const std::uint8_t> bytes) {
+        written = written && WriteAll(*m_writer, bytes);
+    });
+    writer.Write(Utf16(m_snapshot));
+    writer.Finish();
+    WipeString(m_snapshot);
+    return written;
+}
+
 void WriteJob::Write()
 {
     bool written = false;
-    if (m_content == WriteContent::Document) {
-        m_document->Seal(m_key.bytes());
-        m_key.Wipe();
+    if (m_content == WriteContent::Document && m_key.format() == DocumentFormat::Strong) {
+        written = WriteStrong();
+        m_key = SessionKey();
+    } else if (m_content == WriteContent::Document) {
+        m_document->Seal(m_key.tvro().bytes());
+        m_key = SessionKey();
         written = WriteAll(*m_writer, m_document->file());
         m_document.reset();
     } else {

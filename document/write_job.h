@@ -1,14 +1,18 @@
 // One write of the editor's text to a file, off the UI thread.
 //
 // The UI thread hands over a snapshot of the text (the document's raw text,
-// taken in one copy), what to make of it, a key copy for a document, and the
-// atomic writer it opened; a worker thread then
-//   1. encodes the snapshot straight into a file buffer (line breaks as the
-//      content requires), noting the characters the file cannot hold, and
-//      wipes the snapshot;
+// taken in one copy), what to make of it, a key copy for a document (its
+// format decides the file's), and the atomic writer it opened; a worker
+// thread then
+//   1. encodes the snapshot: a .tvro document or exported text straight into
+//      a file buffer in code page 936 (line breaks as the content requires),
+//      noting the characters the file cannot hold, and wipes the snapshot;
+//      a strong document keeps every character, so only its line breaks
+//      become '\n';
 //   2. unless characters would be lost and that was not accepted up front:
-//      enciphers (a document) or leaves the bytes plain (exported text),
-//      writes them to the device and commits it, and wipes the buffer.
+//      enciphers (a .tvro document, or a strong one record by record as it
+//      goes out) or leaves the bytes plain (exported text), writes them to
+//      the device and commits it, and wipes what it held.
 // A job that stops after step 1 waits (outcome Lossy) until the UI thread
 // has asked the user: WriteAnyway() runs step 2, destroying the job drops
 // it and with it the writer's temporary file. The file is replaced only by
@@ -20,7 +24,7 @@
 // destructor waits too.
 #pragma once
 
-#include "key_holder.h"
+#include "session_key.h"
 #include "secure_memory.h"
 
 #include <QFuture>
@@ -42,7 +46,7 @@ class DocumentBuffer;
 
 // What a job makes of the text.
 enum class WriteContent {
-    Document,  // a .tvro document: code page 936, '\n' line breaks, enciphered under the key
+    Document,  // a document in the key's format: '\n' line breaks, enciphered under the key
     PlainText, // exported text: code page 936, CR LF line breaks, not enciphered
 };
 
@@ -60,7 +64,7 @@ public:
     };
 
     // writer: opened for writing; key: used for a document only.
-    WriteJob(QString snapshot, WriteContent content, KeyHolder key, std::unique_ptr<QSaveFile> writer,
+    WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
              bool lossAccepted, QObject* parent = nullptr);
     ~WriteJob() override;
 
@@ -78,10 +82,11 @@ private:
     void Run(bool encode);
     void Encode();
     void Write();
+    bool WriteStrong();
 
     QString m_snapshot;
     WriteContent m_content;
-    KeyHolder m_key;
+    SessionKey m_key;
     std::unique_ptr<QSaveFile> m_writer;
     std::unique_ptr<DocumentBuffer> m_document; // WriteContent::Document
     SecureBytes m_plain;                        // WriteContent::PlainText

@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include "document_reader.h"
+#include "strong_format.h"
 #include "key_derivation.h"
 #include "password_dialog.h"
 #include "prompts.h"
@@ -18,8 +19,11 @@
 namespace tavro {
 namespace {
 
-const QString kDocumentFilter = QStringLiteral("文件(*.tvro)");
-const QString kDocumentSuffix = QStringLiteral("tvro");
+// The two document types a new file can be; Open takes both, told by content.
+const QString kTvroFilter = QStringLiteral("Tavro 加密文档 (*.tvro)");
+const QString kStrongFilter = QStringLiteral("Tavro 强加密文档 (*.tvrs)");
+const QString kAnyDocumentFilter = QStringLiteral("Tavro 文档 (*.tvro *.tvrs)");
+const QString kAllFilesFilter = QStringLiteral("所有文件 (*)");
 const QString kCannotCreate = QStringLiteral("无法创建该文本,不能向目标地址写入.");
 const QString kCannotOpen = QStringLiteral("无法读取该文本,不能向目标地址读写.");
 const QString kFailed = QStringLiteral("失败");
@@ -27,15 +31,32 @@ const QString kCrcWarning = QStringLiteral(
     "CRC32校验失败,该文件可能被破坏.\n(请勿继续保存和编辑文档,可能会导致部分文本数据丢失.)");
 
 // A document's file dialog: starts in the folder of the last one chosen.
-FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool overwritePrompt)
+// Saving offers both types, the one given first.
+FileDialogRequest DocumentDialog(FileDialogMode mode, const QString& title, bool overwritePrompt,
+                                 DocumentFormat offered = DocumentFormat::Tvro)
 {
     FileDialogRequest request;
     request.mode = mode;
     request.title = title;
-    request.filter = kDocumentFilter;
-    request.defaultSuffix = kDocumentSuffix;
+    if (mode == FileDialogMode::Save) {
+        request.filters = {kTvroFilter, kStrongFilter};
+        request.selectedFilter = offered == DocumentFormat::Strong ? 1 : 0;
+    } else {
+        request.filters = {kAnyDocumentFilter, kTvroFilter, kStrongFilter, kAllFilesFilter};
+    }
     request.overwritePrompt = overwritePrompt;
     return request;
+}
+
+// The type a chosen file is to be: its name's suffix decides, else the filter chosen.
+DocumentFormat ChosenFormat(const ChosenFile& chosen)
+{
+    const QString suffix = QFileInfo(chosen.path).suffix().toLower();
+    if (suffix == QLatin1String("tvrs"))
+        return DocumentFormat::Strong;
+    if (suffix == QLatin1String("tvro"))
+        return DocumentFormat::Tvro;
+    return chosen.filterIndex == 1 ? DocumentFormat::Strong : DocumentFormat::Tvro;
 }
 
 // A text document laid out for the editor, in its font, before any text
@@ -50,35 +71,35 @@ QTextDocument* NewEditorDocument(const QFont& font)
 
 } // namespace
 
-std::optional<KeyHolder> MainWindow::AskForKey()
+std::optional<SessionKey> MainWindow::AskForKey(const KeyRecipe& recipe)
 {
-    PasswordDialog dialog(m_prompts);
+    PasswordDialog dialog(m_prompts, recipe);
     if (m_prompts.RunModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     return dialog.takeKey();
 }
 
-std::optional<KeyHolder> MainWindow::AskForNewKey()
+std::optional<SessionKey> MainWindow::AskForNewKey(DocumentFormat format)
 {
     // A typed password is asked twice: one typo would lock the document for
     // good. A mismatch, or a cancelled second prompt, goes back to the
-    // password dialog.
+    // password dialog. A strong key gets a fresh salt.
+    KeyRecipe recipe;
+    recipe.format = format;
     for (;;) {
-        PasswordDialog dialog(m_prompts);
+        PasswordDialog dialog(m_prompts, recipe);
         if (m_prompts.RunModal(dialog) != QDialog::Accepted)
             return std::nullopt;
-        std::optional<KeyHolder> key = dialog.takeKey();
+        std::optional<SessionKey> key = dialog.takeKey();
         if (!key || !dialog.typedPasswordConfirmed())
             return key; // a key file
         std::optional<QString> again =
             m_prompts.AskText(this, QStringLiteral("请再次输入密码:"), QStringLiteral("确认密码"), true);
         if (!again)
             continue;
-        KeyHolder retyped;
-        DeriveKeyFromPassword({reinterpret_cast<const char16_t*>(again->utf16()), static_cast<std::size_t>(again->size())},
-                              retyped.bytes());
+        const bool same = dialog.MatchesTypedPassword(*again);
         again->fill(QChar(0));
-        if (retyped.SameKey(*key))
+        if (same)
             return key;
         m_prompts.Tell(this, QStringLiteral("两次输入的密码不一致,请重新设置密码."), QStringLiteral("警告"),
                        MessageIcon::Warning);
@@ -91,9 +112,19 @@ void MainWindow::OnFileNew()
     if (!ConfirmClosing())
         return;
     const auto chosen = m_prompts.ChooseFile(
-        this, DocumentDialog(FileDialogMode::Save, QStringLiteral("选择一个存放文件的位置"), true));
+        this, DocumentDialog(FileDialogMode::Save, QStringLiteral("选择一个存放文件的位置"), true, m_newDocumentFormat));
     if (!chosen)
         return;
+    const DocumentFormat format = ChosenFormat(*chosen);
+    RememberNewDocumentFormat(format);
+    std::optional<SessionKey> key;
+    if (format == DocumentFormat::Strong) {
+        // A strong document has no key without a password: cancelling ends
+        // New before any file is made.
+        key = AskForNewKey(format);
+        if (!key)
+            return;
+    }
     // The empty document file exists from now on. A file that cannot be
     // created leaves the current document exactly as it was.
     QFile file(chosen->path);
@@ -103,10 +134,15 @@ void MainWindow::OnFileNew()
     }
     file.close();
     // A cancelled password dialog: the all-zero key; the document is still encrypted.
-    std::optional<KeyHolder> key = AskForNewKey();
-    InstallSession(std::make_unique<DocumentSession>(chosen->path, key ? std::move(*key) : KeyHolder(),
+    if (format == DocumentFormat::Tvro)
+        key = AskForNewKey(format);
+    InstallSession(std::make_unique<DocumentSession>(chosen->path, key ? std::move(*key) : SessionKey(),
                                                      NewEditorDocument(m_editor->font())),
                    chosen->fileName);
+    // A strong document's file is one at once (an empty file would read as
+    // an empty .tvro document).
+    if (format == DocumentFormat::Strong)
+        m_session->Save(WriteOrigin::Save);
     FocusEditor();
 }
 
@@ -127,7 +163,7 @@ void MainWindow::OpenDocumentPath(const QString& path, const QString& fileName)
     // The document must exist and be writable. One that cannot be opened
     // leaves the current document exactly as it was.
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+    if (!OpenableDocument(path) || !file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
     }
@@ -138,25 +174,85 @@ void MainWindow::OpenCommandLineDocument(const QString& path)
 {
     AutoSave::Hold hold(m_autoSave);
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly))
+    if (!OpenableDocument(path) || !file->open(QIODevice::ReadOnly))
         return; // a path that cannot be read starts the editor with no document
     ReadAndShowDocument(std::move(file), QFileInfo(path).absoluteFilePath(), path.section(QLatin1Char('/'), -1));
 }
 
+bool MainWindow::OpenableDocument(const QString& path)
+{
+    // A document is a file: a device or a pipe may never end.
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return false; // the caller's message: it cannot be opened
+    if (!info.isFile()) {
+        m_prompts.Tell(this, QStringLiteral("该路径不是普通文件,不能作为文档打开."), kFailed, MessageIcon::Error);
+        return false;
+    }
+    const std::uint64_t largest = LargestDocumentFile();
+    if (static_cast<std::uint64_t>(info.size()) > largest) {
+        constexpr double kMiB = 1024.0 * 1024.0;
+        m_prompts.Tell(this,
+                       QStringLiteral("该文档太大(%1 MB),超出了本程序在这台电脑上能够编辑的大小(%2 MB).")
+                           .arg(static_cast<double>(info.size()) / kMiB, 0, 'f', 0)
+                           .arg(static_cast<double>(largest) / kMiB, 0, 'f', 0),
+                       kFailed, MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
 void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName)
 {
-    // A cancelled password dialog reads with the all-zero key.
-    std::optional<KeyHolder> asked = AskForKey();
-    KeyHolder key = asked ? std::move(*asked) : KeyHolder();
-    DocumentText read = ReadDocumentText(*file, key.bytes());
+    const DocumentPreview preview = PreviewDocument(*file);
+    if (preview.format == DocumentFormat::Strong && preview.strongHeader != StrongCheck::Sound) {
+        m_prompts.Tell(this, QStringLiteral("该文件不是可以读取的 Tavro 强加密文档(文件头无效或已损坏)."), kFailed,
+                       MessageIcon::Error);
+        return;
+    }
+    KeyRecipe recipe;
+    recipe.format = preview.format;
+    if (preview.format == DocumentFormat::Strong)
+        recipe.strongParameters = preview.strongParameters;
+    std::optional<SessionKey> asked = AskForKey(recipe);
+    if (!asked && preview.format == DocumentFormat::Strong)
+        return; // a strong document opens with its key only
+    // A cancelled password dialog reads a .tvro document with the all-zero key.
+    SessionKey key = asked ? std::move(*asked) : SessionKey();
+    DocumentText read = ReadDocumentText(*file, key);
     file.reset();
+    if (read.readError) {
+        m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
+        return;
+    }
+    bool storedCopyProtected = false;
+    if (preview.format == DocumentFormat::Strong) {
+        // A wrong key shows nothing, so the document can never be saved
+        // over with garbage; damage shows, read-only, what came before it.
+        if (read.strongCheck == StrongCheck::WrongKey) {
+            m_prompts.Tell(this, QStringLiteral("密码错误或文件已被修改."), kFailed, MessageIcon::Error);
+            return;
+        }
+        if (read.strongCheck != StrongCheck::Sound) {
+            const QString question =
+                QStringLiteral("该文档已损坏或被修改,只有前 %1 个字符通过了校验,之后的内容无法读取.\n\n"
+                               "是否以只读方式查看通过校验的部分?(不会写入原文件,除非您确认)")
+                    .arg(read.text.size());
+            if (m_prompts.ShowMessage(this, question, QStringLiteral("警告"), MessageIcon::Warning,
+                                      MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
+                return;
+            storedCopyProtected = true;
+        }
+    } else {
+        // Text that does not give back the file's bytes may not be the
+        // document (a wrong key, damage): it must not replace the file unasked.
+        storedCopyProtected = read.judgement.Has(ReadDoubt::RoundTrip);
+    }
     // An opened document is always shown locked; a damaged one is shown too.
-    // Text that does not give back the file's bytes may not be the document
-    // (a wrong key, damage): it must not replace the file unasked.
     auto session = std::make_unique<DocumentSession>(path, std::move(key), NewEditorDocument(m_editor->font()));
-    session->Load(std::move(read.text), !read.roundTrips);
+    session->Load(std::move(read.text), storedCopyProtected);
     InstallSession(std::move(session), titleName);
-    if (!read.crcMatches)
+    if (preview.format == DocumentFormat::Tvro && !read.crcMatches)
         m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
     FocusEditor();
 }
@@ -190,14 +286,23 @@ void MainWindow::OnFileSaveAs()
     if (!m_session)
         return;
     WaitForSave(); // the write in flight, its questions included, comes first
-    const auto chosen =
-        m_prompts.ChooseFile(this, DocumentDialog(FileDialogMode::Save, QStringLiteral("另存为"), false));
+    const auto chosen = m_prompts.ChooseFile(
+        this, DocumentDialog(FileDialogMode::Save, QStringLiteral("另存为"), false, m_session->format()));
     if (!chosen)
         return;
+    // Another type needs a key of its own, asked as New asks it; the same
+    // type is written under the document's key. Cancelling writes nothing.
+    const DocumentFormat format = ChosenFormat(*chosen);
+    std::optional<SessionKey> newKey;
+    if (format != m_session->format()) {
+        newKey = AskForNewKey(format);
+        if (!newKey)
+            return;
+    }
     // The new file is written like every save: to a temporary file renamed
     // over the target at the end, so an existing target is not truncated
     // first. The document is the new file's once it is written.
-    m_session->SaveAs(chosen->path);
+    m_session->SaveAs(chosen->path, std::move(newKey));
 }
 
 void MainWindow::OnFileExportTxt()
@@ -245,8 +350,9 @@ void MainWindow::OnSettingsPassword()
     if (answer != MessageAnswer::Yes)
         return;
     // A cancelled dialog keeps the current key; the document is written
-    // again either way. The new key is the document's once it is written.
-    std::optional<KeyHolder> key = AskForNewKey();
+    // again either way. The new key (a strong one with a fresh salt) is the
+    // document's once it is written.
+    std::optional<SessionKey> key = AskForNewKey(m_session->format());
     m_session->ChangeKey(key ? std::move(*key) : m_session->key().Copy());
 }
 

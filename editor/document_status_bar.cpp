@@ -41,7 +41,6 @@ DocumentStatusBar::DocumentStatusBar(QWidget* parent)
       m_codePage(AddField(this, "codePage", 0))
 {
     setSizeGripEnabled(true);
-    m_codePage->setText(QStringLiteral("GBK")); // the documents' code page 936
 }
 
 void DocumentStatusBar::Show(const DocumentStatus& status)
@@ -57,6 +56,7 @@ void DocumentStatusBar::Show(const DocumentStatus& status)
                              : QString());
     SetField(m_characters,
              status.documentOpen ? QStringLiteral("%1 个字符").arg(status.characters) : QString());
+    SetField(m_codePage, status.strong ? QStringLiteral("UTF-8 · 强加密") : QStringLiteral("GBK"));
 }
 
 QStringList DocumentStatusBar::Texts() const

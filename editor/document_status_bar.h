@@ -22,6 +22,7 @@ struct DocumentStatus {
     int line = 1;   // 1-based, a line break ends a line
     int column = 1; // 1-based, in characters
     int characters = 0; // line breaks included
+    bool strong = false; // a strong document (UTF-8), else code page 936
 };
 
 class DocumentStatusBar : public QStatusBar {

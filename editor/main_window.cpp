@@ -2,6 +2,7 @@
 
 #include "document_status_bar.h"
 #include "prompts.h"
+#include "user_settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -84,6 +85,8 @@ void MainWindow::OnInitDialog(const QStringList& arguments)
         m_configPath = SettingsFilePath(QCoreApplication::applicationDirPath());
     m_charFormat = CharFormat2W::Default();
     LoadSettings();
+    if (OpenUserSettings()->value(QStringLiteral("documents/newType")).toString() == QLatin1String("tvrs"))
+        m_newDocumentFormat = DocumentFormat::Strong;
     ApplyEditorFormat();
     RefreshView();
     // The shell has split the path at blanks; the document path is the rest
@@ -113,6 +116,15 @@ void MainWindow::InstallSession(std::unique_ptr<DocumentSession> session, const 
     }
     previous.reset(); // waits for its write in flight, wipes its key and text
     RefreshView();
+}
+
+void MainWindow::RememberNewDocumentFormat(DocumentFormat format)
+{
+    if (format == m_newDocumentFormat)
+        return;
+    m_newDocumentFormat = format;
+    OpenUserSettings()->setValue(QStringLiteral("documents/newType"),
+                                 format == DocumentFormat::Strong ? QStringLiteral("tvrs") : QStringLiteral("tvro"));
 }
 
 void MainWindow::setWriterFactory(DocumentSession::WriterFactory factory)
@@ -188,6 +200,7 @@ void MainWindow::RefreshStatusBar()
     status.modified = isModified();
     status.autoSave = m_autoSave.isEnabled();
     status.autoSavePause = m_autoSave.pause();
+    status.strong = m_session && m_session->format() == DocumentFormat::Strong;
     status.line = cursor.blockNumber() + 1;
     status.column = cursor.positionInBlock() + 1;
     status.characters = m_editor->document()->characterCount() - 1; // without the final separator

@@ -18,7 +18,7 @@
 #include "char_format.h"
 #include "document_session.h"
 #include "find_replace_dialog.h"
-#include "key_holder.h"
+#include "session_key.h"
 #include "settings_file.h"
 #include "text_editor.h"
 
@@ -170,11 +170,18 @@ private:
     void OpenCommandLineDocument(const QString& path);
     void ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName);
 
-    // The password dialog, once; nothing when it was cancelled.
-    std::optional<KeyHolder> AskForKey();
-    // The password dialog for a key chosen now: a typed password is asked
-    // twice (a mismatch goes back to the dialog); nothing when cancelled.
-    std::optional<KeyHolder> AskForNewKey();
+    // The password dialog, once, for the key recipe says; nothing when it
+    // was cancelled.
+    std::optional<SessionKey> AskForKey(const KeyRecipe& recipe);
+    // The password dialog for a key of format chosen now: a typed password
+    // is asked twice (a mismatch goes back to the dialog); nothing when
+    // cancelled.
+    std::optional<SessionKey> AskForNewKey(DocumentFormat format);
+    // A path that can be opened as a document (a file of a size the editor
+    // takes); says why not when it is there but cannot.
+    bool OpenableDocument(const QString& path);
+    // The type New offers first: the one last chosen (per user).
+    void RememberNewDocumentFormat(DocumentFormat format);
 
     // The protected-copy question, then the session's write (Save, Lock);
     // false when nothing was started.
@@ -211,6 +218,7 @@ private:
     QTextDocument* m_noDocument = nullptr; // what the editor shows while no document is open
     std::unique_ptr<DocumentSession> m_session;
     DocumentSession::WriterFactory m_writerFactory;
+    DocumentFormat m_newDocumentFormat = DocumentFormat::Tvro;
     AutoSave m_autoSave;
     bool m_wordWrap = true;
     CharFormat2W m_charFormat = CharFormat2W::Default(); // the editor's one format; stored in "config"

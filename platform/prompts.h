@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -33,7 +34,13 @@ struct FileDialogRequest {
     FileDialogMode mode = FileDialogMode::Open;
     QString title;         // empty: the platform's own title
     QString filter;        // "label(pattern)", e.g. "文件(*.tvro)"; empty: all files
-    QString defaultSuffix; // added to a name typed without one, e.g. "tvro"; empty: none
+    // Several filters to choose from, instead of filter; the one chosen
+    // comes back in ChosenFile::filterIndex.
+    QStringList filters;
+    int selectedFilter = 0; // of filters, chosen at first
+    // Added to a name typed without one, e.g. "tvro"; empty: none. With
+    // filters, the first pattern's suffix of the filter chosen.
+    QString defaultSuffix;
     bool overwritePrompt = false; // ask before choosing an existing file to save over
     FileKind kind = FileKind::Document;
     // The file offered at first (its folder, unless a file of this kind was
@@ -42,8 +49,9 @@ struct FileDialogRequest {
 };
 
 struct ChosenFile {
-    QString path;     // full path
-    QString fileName; // name and extension, without the folder
+    QString path;        // full path
+    QString fileName;    // name and extension, without the folder
+    int filterIndex = 0; // of the request's filters, the one chosen
 };
 
 class Prompts {

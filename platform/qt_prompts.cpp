@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
+#include <algorithm>
 #include <vector>
 
 namespace tavro {
@@ -81,9 +83,22 @@ std::optional<ChosenFile> QtPrompts::ChooseFile(QWidget* owner, const FileDialog
     const bool saving = request.mode == FileDialogMode::Save;
     dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!request.filter.isEmpty())
+    if (!request.filters.isEmpty()) {
+        // The suffix a name typed without one gets follows the filter chosen.
+        const auto suffixOf = [](const QString& filter) {
+            const qsizetype dot = filter.indexOf(QStringLiteral("*."));
+            return dot < 0 ? QString() : filter.mid(dot + 2).section(QRegularExpression(QStringLiteral("[ )]")), 0, 0);
+        };
+        dialog.setNameFilters(request.filters);
+        const QString chosen = request.filters.value(request.selectedFilter, request.filters.constFirst());
+        dialog.selectNameFilter(chosen);
+        dialog.setDefaultSuffix(suffixOf(chosen));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
+    } else if (!request.filter.isEmpty()) {
         dialog.setNameFilter(request.filter);
-    if (!request.defaultSuffix.isEmpty())
+    }
+    if (request.filters.isEmpty() && !request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     const QFileInfo start(m_recentFolders.StartPath(request));
@@ -99,7 +114,8 @@ std::optional<ChosenFile> QtPrompts::ChooseFile(QWidget* owner, const FileDialog
         return std::nullopt;
     const QString path = dialog.selectedFiles().constFirst();
     m_recentFolders.Remember(request.kind, path);
-    return ChosenFile{path, QFileInfo(path).fileName()};
+    const int filterIndex = static_cast<int>(std::max<qsizetype>(0, request.filters.indexOf(dialog.selectedNameFilter())));
+    return ChosenFile{path, QFileInfo(path).fileName(), filterIndex};
 }
 
 std::optional<QColor> QtPrompts::ChooseColor(QWidget* owner, const QColor& initial)

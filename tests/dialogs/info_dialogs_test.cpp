@@ -109,7 +109,7 @@ TEST(UsageNotesDialogTest, ClosesWithEnterEscapeAndTheCloseBox)
 
 // ---- Security statement ----------------------------------------------------------
 
-TEST(StatementDialogTest, HoldsTheThirteenLinesExactly)
+TEST(StatementDialogTest, HoldsTheThirteenLinesExactlyThenTheStrongFormat)
 {
     const char16_t* const lines[] = {
         u"注意:",
@@ -133,8 +133,10 @@ TEST(StatementDialogTest, HoldsTheThirteenLinesExactly)
     StatementDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("安全申明及原理"));
     const QTextDocument* document = dialog.statementEdit()->document();
-    EXPECT_EQ(document->toPlainText(), expected);
-    EXPECT_EQ(document->characterCount() - 1, 360);
+    EXPECT_EQ(document->toPlainText().left(360), expected);
+    EXPECT_EQ(expected.size(), 360);
+    // Then, after an empty line, the strong format.
+    EXPECT_TRUE(document->toPlainText().mid(360).startsWith(QStringLiteral("\n关于强加密格式(.tvrs):\n")));
     // The parts begin where the file-format lines and the key lines begin.
     EXPECT_EQ(expected.indexOf(QStringLiteral("tvro文件")), 139);
     EXPECT_EQ(expected.indexOf(QStringLiteral("关于密钥")), 281);
@@ -148,7 +150,7 @@ TEST(StatementDialogTest, NotesRedFormatBlackKeyOrangeInOneFaceAndSize)
         int pos;
         QColor color;
     } boundaries[] = {{0, kRed},     {138, kRed},     {139, kBlack},
-                      {280, kBlack}, {281, kOrange},  {359, kOrange}};
+                      {280, kBlack}, {281, kOrange},  {359, kOrange}, {360, QColor(0, 0x80, 0)}};
     for (const auto& b : boundaries)
         EXPECT_EQ(FormatAt(document, b.pos).foreground().color(), b.color) << "at " << b.pos;
 
@@ -178,8 +180,9 @@ TEST(StatementDialogTest, TextCanBeReadWholeButNotSelectedOrChanged)
     QTest::mouseMove(edit->viewport(), QPoint(200, 80));
     QTest::mouseRelease(edit->viewport(), Qt::LeftButton, {}, QPoint(200, 80));
     EXPECT_FALSE(edit->textCursor().hasSelection());
+    const int length = edit->document()->characterCount();
     QTest::keyClicks(edit, QStringLiteral("x"));
-    EXPECT_EQ(edit->document()->characterCount() - 1, 360);
+    EXPECT_EQ(edit->document()->characterCount(), length);
 
     // Every line shows whole: nothing to scroll.
     EXPECT_EQ(edit->horizontalScrollBar()->maximum(), 0);

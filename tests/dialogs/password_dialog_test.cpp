@@ -5,6 +5,7 @@
 #include "support/scripted_prompts.h"
 
 #include "support/dialog_harness.h"
+#include "support/key_making.h"
 
 #include <gtest/gtest.h>
 
@@ -51,8 +52,8 @@ std::string Text(const DocumentKey& key) { return std::string(key.begin(), key.e
 // The key the dialog hands over, as text; "none" when it has none.
 std::string KeyText(PasswordDialog& dialog)
 {
-    const std::optional<tavro::KeyHolder> key = dialog.takeKey();
-    return key ? Text(key->bytes()) : "none";
+    const std::optional<tavro::SessionKey> key = dialog.takeKey();
+    return key ? Text(key->tvro().bytes()) : "none";
 }
 
 // A dialog on screen with scripted prompts, as a caller runs it.
@@ -207,7 +208,7 @@ TEST_F(PasswordDialogTest, TypedPasswordGivesItsKeyAndCloses)
         SCOPED_TRACE(c.password.toStdString());
         Harness h;
         h.dialog.passwordEdit()->setText(c.password);
-        h.dialog.confirmButton()->click();
+        tavro::test::ConfirmAndWait(h.dialog);
         EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
         EXPECT_TRUE(h.dialog.typedPasswordConfirmed());
         EXPECT_EQ(KeyText(h.dialog), c.key);
@@ -254,7 +255,7 @@ TEST_F(PasswordDialogTest, KeyFileAsChosenGivesTheDigestOfItsBytes)
     EXPECT_EQ(h.dialog.keyFileLabel()->text(), name); // the name alone, no folder
     EXPECT_EQ(h.dialog.keyFilePath(), path);
 
-    h.dialog.confirmButton()->click();
+    tavro::test::ConfirmAndWait(h.dialog);
     EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
     EXPECT_FALSE(h.dialog.typedPasswordConfirmed());
     EXPECT_EQ(KeyText(h.dialog), kKeyFileBytes);
@@ -292,7 +293,7 @@ TEST_F(PasswordDialogTest, SwitchingModesDiscardsTheOtherModesInput)
     d.keyFileModeButton()->click();
     EXPECT_EQ(d.keyFileLabel()->text(), kNotSet);
     h.prompts.AnswerMessage(tavro::MessageAnswer::Ok);
-    d.confirmButton()->click();
+    tavro::test::ConfirmAndWait(d);
     ExpectOpenFailureShown(h.prompts);
     EXPECT_EQ(KeyText(h.dialog), "none");
     EXPECT_TRUE(h.dialog.isVisible());
@@ -322,7 +323,7 @@ TEST_F(PasswordDialogTest, UnopenableKeyFileIsReportedAndTheDialogStaysOpen)
         QFile::remove(deleted);
 
         h.prompts.AnswerMessage(tavro::MessageAnswer::Ok);
-        h.dialog.confirmButton()->click();
+        tavro::test::ConfirmAndWait(h.dialog);
         ExpectOpenFailureShown(h.prompts);
         EXPECT_TRUE(h.prompts.AllAnswered());
         EXPECT_TRUE(h.dialog.isVisible());
@@ -332,7 +333,7 @@ TEST_F(PasswordDialogTest, UnopenableKeyFileIsReportedAndTheDialogStaysOpen)
         // The user chooses a file that opens, and the dialog goes on from there.
         h.prompts.AnswerFile(WriteFile(QStringLiteral("second.key"), "second key\n"));
         h.dialog.chooseFileButton()->click();
-        h.dialog.confirmButton()->click();
+        tavro::test::ConfirmAndWait(h.dialog);
         EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
         EXPECT_EQ(KeyText(h.dialog), kSecondKey);
     }
@@ -409,7 +410,7 @@ TEST_F(PasswordDialogTest, NeitherModeCheckedAsksForOneAndStaysOpen)
     modes->setExclusive(true);
 
     h.prompts.AnswerMessage(tavro::MessageAnswer::Ok);
-    h.dialog.confirmButton()->click();
+    tavro::test::ConfirmAndWait(h.dialog);
     ASSERT_EQ(h.prompts.shown.size(), 1u);
     const ShownPrompt& box = h.prompts.shown[0];
     EXPECT_EQ(box.text, QStringLiteral("貌似没有选中!??"));

@@ -23,7 +23,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         QFile(Path("a.tvro")).open(QIODevice::WriteOnly); // created empty, as New does
-        session = std::make_unique<DocumentSession>(Path("a.tvro"), KeyHolder(PasswordKey(u"one")));
+        session = std::make_unique<DocumentSession>(Path("a.tvro"), SessionKey(KeyHolder(PasswordKey(u"one"))));
         QObject::connect(session.get(), &DocumentSession::writeFinished,
                          [this](WriteOrigin, WriteOutcome outcome) { outcomes.push_back(outcome); });
     }
@@ -75,22 +75,22 @@ TEST_F(Session, AFailedWriteChangesNothingButTheReport)
     } writes[] = {
         {"SaveAs", [&] { return session->SaveAs(Path("b.tvro")); }, false},
         {"Save", [&] { return session->Save(WriteOrigin::Save); }, true},
-        {"ChangeKey", [&] { return session->ChangeKey(KeyHolder(PasswordKey(u"two"))); }, true},
+        {"ChangeKey", [&] { return session->ChangeKey(SessionKey(KeyHolder(PasswordKey(u"two")))); }, true},
     };
     for (const auto& write : writes) {
         SCOPED_TRACE(write.name);
         EXPECT_EQ(Run(write.start), WriteOutcome::Failed);
         EXPECT_EQ(Read(Path("a.tvro")), good);
         EXPECT_FALSE(QFileInfo::exists(Path("b.tvro")));
-        EXPECT_EQ(session->key().bytes(), PasswordKey(u"one"));
+        EXPECT_EQ(session->key().tvro().bytes(), PasswordKey(u"one"));
         EXPECT_EQ(session->path(), Path("a.tvro"));
         EXPECT_TRUE(session->isModified());
         EXPECT_EQ(session->isWriteFailing(), write.failingWritesOfTheDocument);
     }
 
     session->setWriterFactory(nullptr);
-    EXPECT_EQ(Run([&] { return session->ChangeKey(KeyHolder(PasswordKey(u"two"))); }), WriteOutcome::Written);
-    EXPECT_EQ(session->key().bytes(), PasswordKey(u"two"));
+    EXPECT_EQ(Run([&] { return session->ChangeKey(SessionKey(KeyHolder(PasswordKey(u"two")))); }), WriteOutcome::Written);
+    EXPECT_EQ(session->key().tvro().bytes(), PasswordKey(u"two"));
     EXPECT_EQ(TextOf(Read(Path("a.tvro")), PasswordKey(u"two")), QString(5000, QChar(u'字')));
     EXPECT_FALSE(session->isWriteFailing());
     EXPECT_EQ(Run([&] { return session->SaveAs(Path("b.tvro")); }), WriteOutcome::Written);

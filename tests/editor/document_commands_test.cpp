@@ -1,5 +1,6 @@
 #include "document_file.h"
 #include "support/failing_save_file.h"
+#include "support/key_making.h"
 #include "support/password_key.h"
 #include "window_fixture.h"
 
@@ -46,7 +47,7 @@ QStringList StrayFiles(const QString& folder, const QStringList& expected)
 // The key the open document is written under.
 const DocumentKey& KeyOf(const MainWindow& window)
 {
-    return window.session()->key().bytes();
+    return window.session()->key().tvro().bytes();
 }
 
 using DocumentCommands = WindowTest;
@@ -463,12 +464,12 @@ TEST_F(DocumentCommands, FileDialogsUseTheDocumentFilter)
     EXPECT_EQ(create.mode, FileDialogMode::Save);
     EXPECT_EQ(create.title, QStringLiteral("选择一个存放文件的位置"));
     EXPECT_TRUE(create.overwritePrompt);
+    EXPECT_EQ(create.filters, (QStringList{QStringLiteral("Tavro 加密文档 (*.tvro)"),
+                                           QStringLiteral("Tavro 强加密文档 (*.tvrs)")}));
+    EXPECT_EQ(create.selectedFilter, 0); // .tvro the first time
     const FileDialogRequest& open = prompts.shown[1].file;
     EXPECT_EQ(open.mode, FileDialogMode::Open);
-    for (const FileDialogRequest* request : {&create, &open}) {
-        EXPECT_EQ(request->filter, QStringLiteral("文件(*.tvro)"));
-        EXPECT_EQ(request->defaultSuffix, QStringLiteral("tvro"));
-    }
+    EXPECT_EQ(open.filters.value(0), QStringLiteral("Tavro 文档 (*.tvro *.tvrs)"));
     EXPECT_FALSE(window->isDocumentOpen());
 }
 
@@ -515,7 +516,7 @@ TEST_F(DocumentCommands, KeyFilesAreNotAskedTwice)
         auto& password = dynamic_cast<PasswordDialog&>(dialog);
         password.OnKeyFileMode();
         password.OnChooseKeyFile();
-        password.OnConfirmPassword();
+        ConfirmAndWait(password);
         return dialog.result();
     });
     prompts.AnswerFile(Path(QStringLiteral("key.bin")));

@@ -5,6 +5,7 @@
 #include "document_file.h"
 #include "main_window.h"
 #include "password_dialog.h"
+#include "support/key_making.h"
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"
 
@@ -42,7 +43,7 @@ protected:
         prompts.AnswerModal([password](QDialog& dialog) {
             auto& passwordDialog = dynamic_cast<PasswordDialog&>(dialog);
             passwordDialog.passwordEdit()->setText(password);
-            passwordDialog.OnConfirmPassword();
+            ConfirmAndWait(passwordDialog);
             return dialog.result();
         });
     }

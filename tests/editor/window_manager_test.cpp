@@ -155,14 +155,33 @@ protected:
     {
         return WaitFor([](const Screen& s) { return s.modalTitle.isEmpty() && !s.popupOpen; });
     }
+    // Clicks "确定" of the open modal dialog once its place has settled (a
+    // window manager may still be placing it), again if the click went to
+    // where it no longer was and the dialog is still open.
     void ClickConfirm()
     {
-        QPoint at;
-        {
-            std::lock_guard lock(m_mutex);
-            at = m_screen.confirmButton;
+        QString modal;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QPoint at;
+            for (QPoint previous(-1, -1);; std::this_thread::sleep_for(50ms)) {
+                std::lock_guard lock(m_mutex);
+                modal = m_screen.modalTitle;
+                at = m_screen.confirmButton;
+                if (at == previous)
+                    break;
+                previous = at;
+            }
+            Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
+            const auto deadline = std::chrono::steady_clock::now() + 2s;
+            while (std::chrono::steady_clock::now() < deadline) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (m_screen.modalTitle != modal || m_screen.confirmButton != at)
+                        return;
+                }
+                std::this_thread::sleep_for(10ms);
+            }
         }
-        Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
     }
 
     // Confirms the open password dialog of New with typed, and the prompt

@@ -166,7 +166,7 @@ TEST_F(WriteQuestions, EveryWriteAsksAndGoingBackWritesNothing)
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("a.tvro")});
         EXPECT_EQ(window->documentPath(), Path(QStringLiteral("a.tvro")));
     }
-    EXPECT_EQ(window->session()->key().bytes(), kZeroKey); // the new key was not taken
+    EXPECT_EQ(window->session()->key().tvro().bytes(), kZeroKey); // the new key was not taken
 }
 
 // A line break typed with Shift+Enter is a line break of the file, not a

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QRegularExpression>
 
 #include <deque>
 #include <functional>
@@ -96,9 +97,18 @@ public:
             return std::nullopt;
         QString path = *a.path;
         const QString name = path.section(QLatin1Char('/'), -1);
-        if (!request.defaultSuffix.isEmpty() && !name.contains(QLatin1Char('.')))
-            path += QLatin1Char('.') + request.defaultSuffix;
-        return ChosenFile{path, path.section(QLatin1Char('/'), -1)};
+        // The filter the user picks is the one whose pattern the name has
+        // (else the one offered first), and a name without a suffix gets its suffix.
+        int filterIndex = request.selectedFilter;
+        for (int i = 0; i < request.filters.size(); ++i)
+            if (request.filters[i].contains(QStringLiteral("*.") + name.section(QLatin1Char('.'), -1) + QLatin1Char(')')))
+                filterIndex = i;
+        QString suffix = request.defaultSuffix;
+        if (!request.filters.isEmpty())
+            suffix = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(request.filters.value(filterIndex)).captured(1);
+        if (!suffix.isEmpty() && !name.contains(QLatin1Char('.')))
+            path += QLatin1Char('.') + suffix;
+        return ChosenFile{path, path.section(QLatin1Char('/'), -1), filterIndex};
     }
 
     std::optional<QColor> ChooseColor(QWidget*, const QColor&) override
