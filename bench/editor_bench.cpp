@@ -14,6 +14,9 @@
 #include "document_file.h"
 #include "find_replace_dialog.h"
 #include "main_window.h"
+#include "password_dialog.h"
+#include "strong_key.h"
+#include "strong_stream.h"
 #include "prompts.h"
 
 #include <QApplication>
@@ -45,22 +48,40 @@ using namespace tavro;
 const QString kWord = QStringLiteral("密码本");      // every 400 characters
 const QString kOtherWord = QStringLiteral("笔记本"); // what Replace puts in its place
 
-// Answers every prompt at once: the chosen file, cancelled password dialogs
-// (the all-zero key), OK to every message.
+// Answers every prompt at once: the chosen file, the password dialog (a
+// .tvro document's cancelled: the all-zero key; a strong one's with
+// kStrongPassword), Yes to closing, Discard to unsaved changes, OK to
+// every other message.
+const QString kStrongPassword = QStringLiteral("bench");
+
 class BenchPrompts final : public Prompts {
 public:
     QString path;
     MessageAnswer ShowMessage(QWidget*, const QString&, const QString&, MessageIcon,
                               MessageButtons buttons) override
     {
-        return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+        switch (buttons) {
+        case MessageButtons::YesNo: return MessageAnswer::Yes;
+        case MessageButtons::SaveDiscardCancel: return MessageAnswer::Discard;
+        default: return MessageAnswer::Ok;
+        }
     }
     std::optional<ChosenFile> ChooseFile(QWidget*, const FileDialogRequest&) override
     {
         return ChosenFile{path, path.section(QLatin1Char('/'), -1)};
     }
     std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-    int RunModal(QDialog&) override { return QDialog::Rejected; }
+    int RunModal(QDialog& dialog) override
+    {
+        auto* password = qobject_cast<PasswordDialog*>(&dialog);
+        if (!password || !path.endsWith(QLatin1String(".tvrs")))
+            return QDialog::Rejected;
+        password->passwordEdit()->setText(kStrongPassword);
+        password->OnConfirmPassword();
+        while (password->isMakingKey())
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return password->result();
+    }
 };
 
 template <class F>
@@ -119,8 +140,9 @@ struct Session {
     int sizeMb = 0;
     QString text;         // the document's text, for the bare editor
     qsizetype length = 0; // characters in the window's editor
-    QString path;     // the document file
-    QString copyPath; // where the references write
+    QString path;       // the document file
+    QString strongPath; // the same text as a strong document (cheap to derive: see RunSize)
+    QString copyPath;   // where the references write
     qint64 fileSize = 0;
     QPlainTextEdit bare;
     BenchPrompts prompts;
@@ -282,6 +304,34 @@ const std::vector<Operation>& Operations()
          }},
         WordWrapSwitch("word-wrap switch, off", QPlainTextEdit::NoWrap),
         WordWrapSwitch("word-wrap switch, on", QPlainTextEdit::WidgetWidth),
+        // The strong format: reading and authenticating beside the .tvro
+        // reader (its Argon2id at the least cost: the derivation is its own row).
+        {"Open .tvrs (read, authenticate, show)", "Open of the same text as .tvro",
+         [](Session& s) {
+             s.prompts.path = s.strongPath;
+             const double ms = Ms([&] { s.window->OnFileOpen(); });
+             s.prompts.path = s.path;
+             s.window->OnFileOpen(); // back to the .tvro document for the rows after
+             s.window->OnUnlock();
+             return ms;
+         },
+         [](Session& s) {
+             const double ms = Ms([&] { s.window->OnFileOpen(); });
+             s.window->OnUnlock();
+             return ms;
+         }},
+        {"strong key derivation (Argon2id, default cost)", "MD5 key of the same password",
+         [](Session&) {
+             StrongKeyHolder key;
+             return Ms([&] {
+                 DeriveStrongKeyFromPassword(kStrongPassword.toStdU16String(),
+                                             NewStrongParameters(StrongKeySource::Password), key);
+             });
+         },
+         [](Session&) {
+             DocumentKey key{};
+             return Ms([&] { DeriveKeyFromPassword(kStrongPassword.toStdU16String(), key); });
+         }},
         {"keystroke in the middle", "the same key in the bare editor",
          [](Session& s) {
              s.editor().setFocus();
@@ -333,6 +383,7 @@ int RunProbe(const QString& role, const QString& path)
     } else {
         Session s;
         s.path = path;
+        s.strongPath = QString(path).replace(QStringLiteral(".tvro"), QStringLiteral(".tvrs"));
         s.copyPath = path + QStringLiteral(".copy");
         s.fileSize = QFileInfo(path).size();
         s.prompts.path = path;
@@ -353,6 +404,7 @@ std::vector<Figure> RunSize(int sizeMb, const QTemporaryDir& dir)
     s.text = ChineseText(CharactersFor(sizeMb));
     s.length = s.text.size();
     s.path = dir.filePath(QStringLiteral("big%1.tvro").arg(sizeMb));
+    s.strongPath = dir.filePath(QStringLiteral("big%1.tvrs").arg(sizeMb));
     s.copyPath = dir.filePath(QStringLiteral("copy.tvro"));
     {
         const auto file = EncryptDocument(s.text.toStdU16String(), kZeroKey);
@@ -360,6 +412,18 @@ std::vector<Figure> RunSize(int sizeMb, const QTemporaryDir& dir)
         out.open(QIODevice::WriteOnly);
         out.write(reinterpret_cast<const char*>(file.data()), static_cast<qint64>(file.size()));
         s.fileSize = static_cast<qint64>(file.size());
+    }
+    {
+        StrongKeyHolder key;
+        DeriveStrongKeyFromPassword(kStrongPassword.toStdU16String(),
+                                    NewStrongParameters(StrongKeySource::Password, kStrongMinLimits), key);
+        QFile out(s.strongPath);
+        out.open(QIODevice::WriteOnly);
+        StrongWriter writer(key, [&out](std::span<const std::uint8_t> bytes) {
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        });
+        writer.Write(s.text.toStdU16String());
+        writer.Finish();
     }
     s.bare.resize(760, 500);
     s.bare.show();
@@ -433,6 +497,7 @@ int main(int argc, char* argv[])
         const double windowRss = ProbeRss(program, QStringLiteral("window"), path);
         const double bareRss = ProbeRss(program, QStringLiteral("bare"), path);
         QFile::remove(path);
+        QFile::remove(QString(path).replace(QStringLiteral(".tvro"), QStringLiteral(".tvrs")));
         if (json) {
             for (const Figure& f : figures) {
                 std::printf("%s  {\"operation\": \"%s\", \"size_mb\": %d, \"ms\": %.3f, \"reference_ms\": %.3f}",
