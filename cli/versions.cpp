@@ -59,17 +59,6 @@ void Flush()
 
 VersionStore Store() { return VersionStore(DefaultVersionRoot()); }
 
-bool StartsAsStrongDocument(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    std::uint8_t start[kStrongMagic.size()] = {};
-    const ssize_t got = ::read(fd, start, sizeof start);
-    ::close(fd);
-    return got == static_cast<ssize_t>(sizeof start) && DetectDocumentFormat(start) == DocumentFormat::Strong;
-}
-
 } // namespace
 
 VersionKeeper::VersionKeeper(bool enabled, bool documentsOnly) : enabled_(enabled), documentsOnly_(documentsOnly) {}
@@ -78,16 +67,8 @@ void VersionKeeper::operator()(const std::string& target)
 {
     if (!enabled_)
         return;
-    if (documentsOnly_) {
-        struct stat info{};
-        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            return;
-        // A strong document by its magic, a .tvro one by its shape.
-        const auto size = static_cast<std::uint64_t>(info.st_size);
-        const bool tvroShaped = size >= kDocumentHeaderSize && (size - kDocumentHeaderSize) % 16 == 0;
-        if (!tvroShaped && !StartsAsStrongDocument(target))
-            return;
-    }
+    if (documentsOnly_ && !LooksLikeDocument(target))
+        return;
     result_ = Store().Keep(target, VersionOrigin::CommandLine);
     if (result_.outcome == KeepResult::Failed)
         std::fputs(("tavro-cli: warning: " + result_.message + "; written all the same\n").c_str(), stderr);

@@ -12,6 +12,7 @@ const QStringList UsageNotesDialog::kParagraphs = {
     QStringLiteral("        锁定文本时会触发保存一次.在锁定状态下自动保存是无效的."),
     QStringLiteral("        注意防范侧信道攻击.就是在电脑已经中毒的情况下,病毒木马会直接读取程序内容,而绕过加密保护.本软件不附带侧信道攻击防御功能,请用户自己注意."),
     QStringLiteral("        因效率问题,越多的字符导致文件越大,导致运行速度下降.虽然没有规定上限,但请控制字符数量.(建议1MB以内大约50万中文字符)"),
+    QStringLiteral("        每次保存,锁定,自动保存或修改密码替换文档之前,被替换的文件都原样(仍是加密的)保存为历史版本,存放在个人目录下的 ~/.local/share/tavro/versions 中.在\"文件\"菜单的\"历史版本\"里可以预览和恢复它们."),
 };
 
 UsageNotesDialog::UsageNotesDialog(QWidget* parent)

@@ -1,6 +1,9 @@
 #include "document_session.h"
 
+#include "version_store.h"
 #include "write_job.h"
+
+#include <QFile>
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -18,6 +21,34 @@ struct DocumentSession::PendingWrite {
 };
 
 namespace {
+
+// What a write keeps its replaced bytes as.
+VersionOrigin VersionOriginOf(WriteOrigin origin)
+{
+    switch (origin) {
+    case WriteOrigin::Lock: return VersionOrigin::Lock;
+    case WriteOrigin::AutoSave: return VersionOrigin::AutoSave;
+    case WriteOrigin::Password: return VersionOrigin::PasswordChange;
+    case WriteOrigin::Save:
+    case WriteOrigin::SaveAs:
+    case WriteOrigin::Export: break;
+    }
+    return VersionOrigin::Save;
+}
+
+// Keeps the document file at path before a write replaces it: always the
+// document's own (unless it is the empty file New made), another file only
+// when it is a document too, never a plain text file.
+WriteJob::Keeper VersionKeeper(const QString& root, const QString& path, WriteOrigin origin, bool ownFile)
+{
+    return [root = QFile::encodeName(root).toStdString(), path = QFile::encodeName(path).toStdString(),
+            origin = VersionOriginOf(origin), ownFile]() -> QString {
+        if (ownFile ? QFileInfo(QFile::decodeName(path.c_str())).size() == 0 : !LooksLikeDocument(path))
+            return {};
+        const KeepResult kept = VersionStore(root).Keep(path, origin);
+        return kept.outcome == KeepResult::Failed ? QString::fromStdString(kept.message) : QString();
+    };
+}
 
 std::unique_ptr<QSaveFile> OpenSaveFile(const QString& path)
 {
@@ -40,7 +71,8 @@ QTextDocument* Adopt(QTextDocument* document, QObject* owner)
 
 DocumentSession::DocumentSession(const QString& path, SessionKey key, QTextDocument* document, QObject* parent)
     : QObject(parent), m_path(path), m_key(std::move(key)), m_document(Adopt(document, this)),
-      m_states(m_document), m_writerFactory(OpenSaveFile)
+      m_states(m_document), m_writerFactory(OpenSaveFile),
+      m_versionRoot(QFile::decodeName(DefaultVersionRoot().c_str()))
 {
     m_stored = m_states.Capture(); // a new file is empty, and so is the text
     connect(&m_states, &TextStateTracker::changed, this, &DocumentSession::NotifyIfChanged);
@@ -156,9 +188,12 @@ bool DocumentSession::Begin(WriteOrigin origin, const QString& destination, bool
     }
     const SessionKey& key = newKey ? *newKey : m_key;
     m_pending.reset(new PendingWrite{origin, destination, m_states.Capture(), m_locked, std::nullopt});
+    WriteJob::Keeper keeper;
+    if (!plainText && !m_versionRoot.isEmpty())
+        keeper = VersionKeeper(m_versionRoot, destination, origin, destination == m_path);
     m_job = std::make_unique<WriteJob>(m_document->toRawText(),
                                        plainText ? WriteContent::PlainText : WriteContent::Document,
-                                       key.Copy(), std::move(writer), ConsentGiven(destination));
+                                       key.Copy(), std::move(writer), ConsentGiven(destination), std::move(keeper));
     m_pending->newKey = std::move(newKey);
     connect(m_job.get(), &WriteJob::stepFinished, this, &DocumentSession::Deliver);
     m_job->Start();
@@ -235,11 +270,14 @@ void DocumentSession::Deliver()
 void DocumentSession::Finish(WriteOutcome outcome)
 {
     const WriteOrigin origin = m_pending->origin;
+    const QString keeperFailure = m_job->keeperFailure();
     m_lastWriteStored = outcome == WriteOutcome::Written;
     m_job.reset();
     m_pending.reset();
     m_shownModified = isModified();
     emit changed();
+    if (!keeperFailure.isEmpty())
+        emit versionNotKept(keeperFailure);
     emit writeFinished(origin, outcome);
 }
 

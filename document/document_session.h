@@ -94,6 +94,10 @@ public:
 
     // nullptr: QSaveFile.
     void setWriterFactory(WriterFactory factory);
+    // The version store the bytes a write replaces are kept in (by default
+    // the user's, versions/version_store.h); empty: none kept.
+    void setVersionRoot(const QString& root) { m_versionRoot = root; }
+    const QString& versionRoot() const { return m_versionRoot; }
 
     // Start a write of the text; its end comes as writeFinished (at once
     // for CannotOpen). False when nothing was started.
@@ -118,6 +122,8 @@ signals:
     // A write would lose these characters (U+0000 first); call WriteAnyway() to go on.
     void lossyCharactersFound(tavro::WriteOrigin origin, const std::u32string& characters);
     void writeFinished(tavro::WriteOrigin origin, tavro::WriteOutcome outcome);
+    // The bytes a write replaced could not be kept as a version (the write went on).
+    void versionNotKept(const QString& reason);
 
 private:
     struct PendingWrite;
@@ -139,6 +145,7 @@ private:
     bool m_locked = false;
     bool m_writeFailing = false;
     WriterFactory m_writerFactory;
+    QString m_versionRoot;
     std::unique_ptr<WriteJob> m_job;
     std::unique_ptr<PendingWrite> m_pending;
     bool m_delivering = false;

@@ -45,9 +45,9 @@ bool WriteAll(QIODevice& device, std::span<const std::uint8_t> bytes)
 }
 
 WriteJob::WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
-                   bool lossAccepted, QObject* parent)
+                   bool lossAccepted, Keeper keeper, QObject* parent)
     : QObject(parent), m_snapshot(std::move(snapshot)), m_content(content), m_key(std::move(key)),
-      m_writer(std::move(writer)), m_lossAccepted(lossAccepted)
+      m_writer(std::move(writer)), m_lossAccepted(lossAccepted), m_keeper(std::move(keeper))
 {
     connect(&m_watcher, &QFutureWatcher<void>::finished, this, &WriteJob::stepFinished);
 }
@@ -161,6 +161,8 @@ void WriteJob::Write()
     }
     if (!written)
         m_writer->cancelWriting();
+    else if (m_keeper)
+        m_keeperFailure = m_keeper(); // the bytes about to be replaced, as late as can be
     m_outcome = written && m_writer->commit() ? Outcome::Written : Outcome::Failed;
 }
 

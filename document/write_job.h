@@ -13,6 +13,9 @@
 //      enciphers (a .tvro document, or a strong one record by record as it
 //      goes out) or leaves the bytes plain (exported text), writes them to
 //      the device and commits it, and wipes what it held.
+// Right before the commit replaces the file, a job given a keeper runs it
+// (the version store keeps the bytes about to go); what it says is kept for
+// the UI thread, and the write goes on whatever it says.
 // A job that stops after step 1 waits (outcome Lossy) until the UI thread
 // has asked the user: WriteAnyway() runs step 2, destroying the job drops
 // it and with it the writer's temporary file. The file is replaced only by
@@ -31,6 +34,8 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 #include <cstdint>
 #include <memory>
@@ -63,9 +68,13 @@ public:
         Failed,  // encoding, writing or committing failed; the old file is as it was
     };
 
+    // Keeps what the file holds before the commit replaces it; returns an
+    // error message when it could not (the write goes on), else nothing.
+    using Keeper = std::function<QString()>;
+
     // writer: opened for writing; key: used for a document only.
     WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
-             bool lossAccepted, QObject* parent = nullptr);
+             bool lossAccepted, Keeper keeper = {}, QObject* parent = nullptr);
     ~WriteJob() override;
 
     void Start();       // step 1, then step 2 when nothing is lost or loss was accepted
@@ -74,6 +83,8 @@ public:
     bool isRunning() const { return m_future.isRunning(); }
     Outcome outcome() const { return m_outcome; } // read once a step has ended
     std::u32string lossyCharacters() const;
+    // What the keeper said when it failed; empty when it did not, or did not run.
+    const QString& keeperFailure() const { return m_keeperFailure; }
 
 signals:
     void stepFinished();
@@ -92,6 +103,8 @@ private:
     SecureBytes m_plain;                        // WriteContent::PlainText
     std::u32string m_lossy;
     bool m_lossAccepted;
+    Keeper m_keeper;
+    QString m_keeperFailure;
     Outcome m_outcome = Outcome::Running;
     QFuture<void> m_future;
     QFutureWatcher<void> m_watcher;

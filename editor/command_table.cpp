@@ -46,6 +46,7 @@ const std::vector<std::vector<MainWindow::CommandDef>>& MainWindow::CommandTable
             {ID_FILE_SAVE, u"保存(&S)\tCtrl + S", Qt::CTRL | Qt::Key_S, &W::OnFileSave, &W::OnUpdateDocumentCommand},
             {ID_FILE_SAVE_AS, u"另存为(&A)...", none, &W::OnFileSaveAs, &W::OnUpdateDocumentCommand},
             {ID_FILE_EXPORT_TXT, u"导出为txt文件(&T)...", none, &W::OnFileExportTxt, &W::OnUpdateDocumentCommand},
+            {ID_FILE_VERSIONS, u"历史版本(&V)...", none, &W::OnFileVersions, &W::OnUpdateDocumentCommand},
             {0, nullptr, none, nullptr, nullptr},
             {ID_FILE_CLOSE_DOC, u"关闭当前文件(&C)", none, &W::OnFileCloseDoc, &W::OnUpdateDocumentCommand},
             {ID_APP_EXIT, u"退出程序(&X)", none, &W::OnAppExit, nullptr},

@@ -202,7 +202,8 @@ bool MainWindow::OpenableDocument(const QString& path)
     return true;
 }
 
-void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName)
+void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName,
+                                     std::optional<SessionKey> knownKey)
 {
     const DocumentPreview preview = PreviewDocument(*file);
     if (preview.format == DocumentFormat::Strong && preview.strongHeader != StrongCheck::Sound) {
@@ -214,7 +215,7 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
     recipe.format = preview.format;
     if (preview.format == DocumentFormat::Strong)
         recipe.strongParameters = preview.strongParameters;
-    std::optional<SessionKey> asked = AskForKey(recipe);
+    std::optional<SessionKey> asked = knownKey ? std::move(knownKey) : AskForKey(recipe);
     if (!asked && preview.format == DocumentFormat::Strong)
         return; // a strong document opens with its key only
     // A cancelled password dialog reads a .tvro document with the all-zero key.
@@ -244,9 +245,10 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
             storedCopyProtected = true;
         }
     } else {
-        // Text that does not give back the file's bytes may not be the
-        // document (a wrong key, damage): it must not replace the file unasked.
-        storedCopyProtected = read.judgement.Has(ReadDoubt::RoundTrip);
+        // A read that is not surely the document (a wrong key, damage, a
+        // file that is no document: read_judgement.h) must not replace the
+        // file unasked.
+        storedCopyProtected = !read.judgement.clean();
     }
     // An opened document is always shown locked; a damaged one is shown too.
     auto session = std::make_unique<DocumentSession>(path, std::move(key), NewEditorDocument(m_editor->font()));
@@ -286,8 +288,9 @@ void MainWindow::OnFileSaveAs()
     if (!m_session)
         return;
     WaitForSave(); // the write in flight, its questions included, comes first
+    // Over an existing file only when the user says so.
     const auto chosen = m_prompts.ChooseFile(
-        this, DocumentDialog(FileDialogMode::Save, QStringLiteral("另存为"), false, m_session->format()));
+        this, DocumentDialog(FileDialogMode::Save, QStringLiteral("另存为"), true, m_session->format()));
     if (!chosen)
         return;
     // Another type needs a key of its own, asked as New asks it; the same
@@ -317,6 +320,7 @@ void MainWindow::OnFileExportTxt()
     request.filter = QStringLiteral("文本文件(*.txt)");
     request.defaultSuffix = QStringLiteral("txt");
     request.kind = FileKind::Export;
+    request.overwritePrompt = true; // over an existing file only when the user says so
     // Offered: the document's name with ".txt", in its folder.
     const QFileInfo document(m_session->path());
     request.suggestedPath = document.absoluteDir().filePath(document.completeBaseName() + QStringLiteral(".txt"));
@@ -349,10 +353,17 @@ void MainWindow::OnSettingsPassword()
         QStringLiteral("重要事项"), MessageIcon::Warning, MessageButtons::YesNo);
     if (answer != MessageAnswer::Yes)
         return;
-    // A cancelled dialog keeps the current key; the document is written
-    // again either way. The new key (a strong one with a fresh salt) is the
+    // A stored copy that may not be the document is asked about first, and
+    // then only a new key is written over it.
+    const bool protectedCopy = m_session->isProtected();
+    if (protectedCopy && !ConfirmProtectedWrite())
+        return;
+    // A cancelled dialog keeps the current key, and the document is written
+    // again under it. The new key (a strong one with a fresh salt) is the
     // document's once it is written.
     std::optional<SessionKey> key = AskForNewKey(m_session->format());
+    if (!key && protectedCopy)
+        return;
     m_session->ChangeKey(key ? std::move(*key) : m_session->key().Copy());
 }
 

@@ -35,7 +35,7 @@ QString AutoSaveText(const DocumentStatus& status)
 } // namespace
 
 DocumentStatusBar::DocumentStatusBar(QWidget* parent)
-    : QStatusBar(parent), m_lock(AddField(this, "lockState", 1)),
+    : QStatusBar(parent), m_lock(AddField(this, "lockState", 1)), m_protected(AddField(this, "protected", 0)),
       m_modified(AddField(this, "modified", 0)), m_autoSave(AddField(this, "autoSave", 0)),
       m_position(AddField(this, "position", 0)), m_characters(AddField(this, "characters", 0)),
       m_codePage(AddField(this, "codePage", 0))
@@ -49,6 +49,7 @@ void DocumentStatusBar::Show(const DocumentStatus& status)
         SetField(m_lock, QStringLiteral("没有正在编辑的文件"));
     else
         SetField(m_lock, status.locked ? QStringLiteral("已锁定") : QStringLiteral("未锁定"));
+    SetField(m_protected, status.documentOpen && status.protectedCopy ? QStringLiteral("受保护") : QString());
     SetField(m_modified, status.documentOpen && status.modified ? QStringLiteral("未保存") : QString());
     SetField(m_autoSave, AutoSaveText(status));
     SetField(m_position, status.documentOpen
@@ -62,7 +63,7 @@ void DocumentStatusBar::Show(const DocumentStatus& status)
 QStringList DocumentStatusBar::Texts() const
 {
     QStringList texts;
-    for (const QLabel* label : {m_lock, m_modified, m_autoSave, m_position, m_characters, m_codePage})
+    for (const QLabel* label : {m_lock, m_protected, m_modified, m_autoSave, m_position, m_characters, m_codePage})
         if (!label->text().isEmpty())
             texts << label->text();
     return texts;

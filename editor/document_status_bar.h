@@ -16,6 +16,7 @@ namespace tavro {
 struct DocumentStatus {
     bool documentOpen = false;
     bool locked = false;
+    bool protectedCopy = false; // the stored copy is not written unasked
     bool modified = false;
     bool autoSave = true;
     AutoSave::Pause autoSavePause = AutoSave::Pause::None; // why it is not writing, while on
@@ -36,6 +37,7 @@ public:
 
 private:
     QLabel* m_lock;
+    QLabel* m_protected;
     QLabel* m_modified;
     QLabel* m_autoSave;
     QLabel* m_position;

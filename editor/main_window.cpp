@@ -113,6 +113,7 @@ void MainWindow::InstallSession(std::unique_ptr<DocumentSession> session, const 
         connect(m_session.get(), &DocumentSession::changed, this, &MainWindow::RefreshView);
         connect(m_session.get(), &DocumentSession::lossyCharactersFound, this, &MainWindow::OnLossyCharacters);
         connect(m_session.get(), &DocumentSession::writeFinished, this, &MainWindow::OnWriteFinished);
+        connect(m_session.get(), &DocumentSession::versionNotKept, this, &MainWindow::OnVersionNotKept);
     }
     previous.reset(); // waits for its write in flight, wipes its key and text
     RefreshView();
@@ -132,6 +133,14 @@ void MainWindow::setWriterFactory(DocumentSession::WriterFactory factory)
     m_writerFactory = std::move(factory);
     if (m_session)
         m_session->setWriterFactory(m_writerFactory);
+}
+
+void MainWindow::OnVersionNotKept(const QString& reason)
+{
+    // Once a run: every write goes on all the same.
+    if (std::exchange(m_versionFailureTold, true))
+        return;
+    statusBar()->showMessage(QStringLiteral("无法保存历史版本(文档已照常保存): ") + reason, 60000);
 }
 
 void MainWindow::ApplyEditorFormat()
@@ -197,6 +206,7 @@ void MainWindow::RefreshStatusBar()
     DocumentStatus status;
     status.documentOpen = m_session != nullptr;
     status.locked = isLocked();
+    status.protectedCopy = m_session && m_session->isProtected();
     status.modified = isModified();
     status.autoSave = m_autoSave.isEnabled();
     status.autoSavePause = m_autoSave.pause();

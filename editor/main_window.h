@@ -21,6 +21,7 @@
 #include "session_key.h"
 #include "settings_file.h"
 #include "text_editor.h"
+#include "version_store.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -81,6 +82,7 @@ public:
     void OnFileCloseDoc();
     void OnAppExit();
     void OnSettingsPassword();
+    void OnFileVersions(); // the version history (version_history.cpp)
     // Ends the write in flight, if any (its questions and failure message
     // included). True when that write stored its text; false when it
     // failed, was given up, or when no write was under way.
@@ -168,7 +170,15 @@ private:
     void RefreshView();
     void RefreshStatusBar();
     void OpenCommandLineDocument(const QString& path);
-    void ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName);
+    // Reads file and shows it as the document at path, locked, after the
+    // password dialog (or under key, when it is known already).
+    void ReadAndShowDocument(std::unique_ptr<QFile> file, const QString& path, const QString& titleName,
+                             std::optional<SessionKey> key = std::nullopt);
+    // A version previewed under its own password; true when it was restored.
+    bool PreviewVersion(const Version& version);
+    // Version number in place of the document's file, shown as opened.
+    bool RestoreVersion(std::uint64_t number, std::optional<SessionKey> key);
+    void OnVersionNotKept(const QString& reason);
 
     // The password dialog, once, for the key recipe says; nothing when it
     // was cancelled.
@@ -234,6 +244,7 @@ private:
     // The outer rectangle of the window while last neither maximized nor
     // minimized: what a maximized window returns to, and what is stored.
     QRect m_normalOuter;
+    bool m_versionFailureTold = false; // a failed keep is told once a run
     DocumentStatusBar* m_statusBar = nullptr;
     std::map<int, QAction*> m_commandActions; // the menu bar's action of each command
     std::vector<QMenu*> m_menuPopups;         // the menu bar's popups, left to right

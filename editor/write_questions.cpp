@@ -31,7 +31,9 @@ QString ShowCharacter(char32_t c)
     return QString::fromUcs4(&c, 1) + QStringLiteral(" (") + name + QLatin1Char(')');
 }
 
-QString LossyMessage(const std::u32string& lossy)
+// The question about characters a write would lose; a write that
+// replaces a document says the replaced file can come back.
+QString LossyMessage(const std::u32string& lossy, bool replacesDocument)
 {
     QStringList shown;
     for (std::size_t i = 0; i < lossy.size() && i < kLossyCharactersShown; ++i)
@@ -45,13 +47,15 @@ QString LossyMessage(const std::u32string& lossy)
         text += QStringLiteral("保存后这些字符将变成\"?\".\n");
     if (hasNul)
         text += QStringLiteral("空字符(U+0000)之后的文本在重新打开时将丢失.\n");
+    if (replacesDocument)
+        text += QStringLiteral("被替换的文件可以在\"历史版本\"中恢复.\n");
     return text + QStringLiteral("\n是否仍然保存?");
 }
 
 const QString kStoredCopyWarning = QStringLiteral(
-    "该文档打开时的文件内容无法由显示的文本原样还原,\n"
-    "可能是密码错误或文件已损坏,显示的文本可能不是原文.\n"
-    "保存后将永久替换已存储的文档,无法恢复.\n\n是否仍然保存?");
+    "该文档打开时的内容未能通过检查(可能是密码错误,文件已损坏,或它不是Tavro文档),\n"
+    "显示的文本可能不是原文.\n"
+    "保存后将替换已存储的文档;被替换的文件可以在\"历史版本\"中恢复.\n\n是否仍然保存?");
 const QString kCloseQuestion = QStringLiteral("是否关闭当前文档?\n(请注意保存)");
 
 } // namespace
@@ -90,10 +94,11 @@ bool MainWindow::ConfirmProtectedWrite()
                                  MessageButtons::YesNoDefaultNo) == MessageAnswer::Yes;
 }
 
-void MainWindow::OnLossyCharacters(WriteOrigin, const std::u32string& characters)
+void MainWindow::OnLossyCharacters(WriteOrigin origin, const std::u32string& characters)
 {
     AutoSave::Hold hold(m_autoSave);
-    if (m_prompts.ShowMessage(this, LossyMessage(characters), QStringLiteral("警告"), MessageIcon::Warning,
+    if (m_prompts.ShowMessage(this, LossyMessage(characters, origin != WriteOrigin::Export), QStringLiteral("警告"),
+                              MessageIcon::Warning,
                               MessageButtons::SaveAnywayGoBack) == MessageAnswer::SaveAnyway)
         m_session->WriteAnyway();
 }

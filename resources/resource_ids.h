@@ -28,6 +28,7 @@ enum CommandId : int {
     ID_HELP_STATEMENT = 32836,
     ID_HELP_ABOUT = 32838,
     ID_HELP_USAGE_NOTES = 32840,
+    ID_FILE_VERSIONS = 32900, // the version history: the program's own, beyond the first menus
 };
 
 // Menu bar and accelerator table of the main window.

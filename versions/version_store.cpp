@@ -1,5 +1,8 @@
 #include "version_store.h"
 
+#include "document_file.h"
+#include "strong_format.h"
+
 #include "md5.h"
 
 #include <dirent.h>
@@ -736,6 +739,23 @@ StoreStatus VersionStore::Purge(const std::string& path, std::size_t* removed) c
         }
     }
     return status;
+}
+
+bool LooksLikeDocument(const std::string& path)
+{
+    struct stat info{};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (size >= kDocumentHeaderSize && (size - kDocumentHeaderSize) % 16 == 0)
+        return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    std::uint8_t start[kStrongMagic.size()] = {};
+    const ssize_t got = ::read(fd, start, sizeof start);
+    ::close(fd);
+    return got == static_cast<ssize_t>(sizeof start) && DetectDocumentFormat(start) == DocumentFormat::Strong;
 }
 
 } // namespace tavro

@@ -83,6 +83,12 @@ std::optional<std::string> ParseHistoryRecord(std::string_view bytes);
 using VersionClock = std::function<std::int64_t()>;
 std::int64_t SystemSeconds();
 
+// Whether the regular file at path looks like a document (a strong one's
+// magic, or a .tvro one's header and whole blocks): what a write that
+// replaces an arbitrary target (a file chosen to save over) keeps, so that a
+// plain text file is never copied into the store.
+bool LooksLikeDocument(const std::string& path);
+
 // $XDG_DATA_HOME/tavro/versions when XDG_DATA_HOME is an absolute path, else
 // $HOME/.local/share/tavro/versions (the home from the password database
 // when HOME is unset); empty when there is no home at all.

@@ -71,22 +71,24 @@ const QColor kOrange(255, 174, 0);
 
 // ---- Usage notes -----------------------------------------------------------------
 
-TEST(UsageNotesDialogTest, ShowsTheFourParagraphsWholeAndInOrder)
+TEST(UsageNotesDialogTest, ShowsTheParagraphsWholeAndInOrder)
 {
     const QString expected[] = {
         QStringLiteral("        在打开文件时,如果打开的文件显示乱码或者部分乱码.请勿轻易解锁和保存.乱码部分再次保存可能会造成新文本丢失."),
         QStringLiteral("        锁定文本时会触发保存一次.在锁定状态下自动保存是无效的."),
         QStringLiteral("        注意防范侧信道攻击.就是在电脑已经中毒的情况下,病毒木马会直接读取程序内容,而绕过加密保护.本软件不附带侧信道攻击防御功能,请用户自己注意."),
         QStringLiteral("        因效率问题,越多的字符导致文件越大,导致运行速度下降.虽然没有规定上限,但请控制字符数量.(建议1MB以内大约50万中文字符)"),
+        QStringLiteral("        每次保存,锁定,自动保存或修改密码替换文档之前,被替换的文件都原样(仍是加密的)保存为历史版本,存放在个人目录下的 ~/.local/share/tavro/versions 中.在\"文件\"菜单的\"历史版本\"里可以预览和恢复它们."),
     };
+    const int count = static_cast<int>(std::size(expected));
     UsageNotesDialog dialog;
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("使用注意"));
     const QList<QLabel*>& labels = dialog.paragraphLabels();
-    ASSERT_EQ(labels.size(), 4);
-    EXPECT_EQ(dialog.findChildren<QLabel*>().size(), 4); // nothing else to read
+    ASSERT_EQ(labels.size(), count);
+    EXPECT_EQ(dialog.findChildren<QLabel*>().size(), count); // nothing else to read
     int bottom = -1;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < count; ++i) {
         SCOPED_TRACE(i);
         QLabel* label = labels[i];
         EXPECT_EQ(label->text(), expected[i]);

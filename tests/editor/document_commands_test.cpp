@@ -319,7 +319,7 @@ TEST_F(DocumentCommands, SaveAsWritesTheNewFileAndLeavesTheOldOne)
     prompts.AnswerFile(Path(QStringLiteral("new")));
     window->OnFileSaveAs();
     EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("另存为"));
-    EXPECT_FALSE(prompts.shown.back().file.overwritePrompt);
+    EXPECT_TRUE(prompts.shown.back().file.overwritePrompt); // another document is not replaced unasked
     EXPECT_EQ(ReadFile(QStringLiteral("old.tvro")), oldFile);
     const DocumentKey key = tavro::test::PasswordKey(u"pw");
     EXPECT_EQ(TextOf(Decrypt(ReadFile(QStringLiteral("new.tvro")), key)), QStringLiteral("version two"));

@@ -57,6 +57,7 @@ TEST_F(MainWindowTest, MenuBarHoldsEveryItemInOrderWithItsShortcut)
           {"保存(&S)\tCtrl + S", QKeySequence("Ctrl+S")},
           {"另存为(&A)...", {}},
           {"导出为txt文件(&T)...", {}},
+          {"历史版本(&V)...", {}},
           {nullptr, {}},
           {"关闭当前文件(&C)", {}},
           {"退出程序(&X)", {}}}},
