@@ -76,7 +76,12 @@ VersionHistoryDialog::VersionHistoryDialog(const QString& documentName, std::vec
     connect(m_clear, &QPushButton::clicked, this, [this] { Choose(Choice::Clear); });
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_list, &QTreeWidget::itemActivated, this, [this] { Choose(Choice::Preview); });
-    m_list->setFocus();
+}
+
+void VersionHistoryDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_list->setFocus(Qt::OtherFocusReason);
 }
 
 std::uint64_t VersionHistoryDialog::chosenNumber() const

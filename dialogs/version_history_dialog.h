@@ -43,6 +43,9 @@ public:
     // "1.2 KB": a size as the list shows it.
     static QString SizeText(std::uint64_t bytes);
 
+protected:
+    void showEvent(QShowEvent* event) override; // the keys start in the list
+
 private:
     void Choose(Choice choice);
 

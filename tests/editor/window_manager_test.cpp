@@ -9,6 +9,7 @@
 #include "qt_prompts.h"
 #include "font_dialog.h"
 #include "settings_file.h"
+#include "version_store.h"
 #include "support/qt_application.h"
 #include "application.h"
 
@@ -17,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QSaveFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -42,6 +44,7 @@ using namespace std::chrono_literals;
 struct Screen {
     QString modalTitle;   // the active modal dialog's title, empty if none
     QString modalClass;   // and its class
+    bool modalActive = false; // it has the keys (the window manager activated it)
     QPoint confirmButton; // centre of its "确定" button, if it has one
     bool popupOpen = false;
     QPoint popupAt; // the open popup's top-left corner
@@ -83,14 +86,21 @@ protected:
     // through whatever modal loops the keys open).
     void Drive(std::function<void()> steps)
     {
-        if (m_driver.joinable())
-            m_driver.join();
-        m_driver = std::thread(std::move(steps));
+        Join();
+        m_driving = true;
+        m_driver = std::thread([this, steps = std::move(steps)] {
+            steps();
+            m_driving = false;
+        });
     }
+    // Waits for the driver with the event loop running, so the screen it
+    // watches stays current to its last step.
     void Join()
     {
-        if (m_driver.joinable())
-            m_driver.join();
+        if (!m_driver.joinable())
+            return;
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !m_driving.load(); }, 60000)) << "the driver never finished";
+        m_driver.join();
     }
 
     static void Xdotool(const std::string& arguments)
@@ -122,13 +132,15 @@ protected:
             Keys("alt+F4");
         return false;
     }
+    // A modal dialog counts once it has the keys: until the window manager
+    // has moved them there, keys go to whichever window had them.
     bool WaitForModal(const QString& title)
     {
-        return WaitFor([title](const Screen& s) { return s.modalTitle == title; });
+        return WaitFor([title](const Screen& s) { return s.modalTitle == title && s.modalActive; });
     }
     bool WaitForFileDialog()
     {
-        return WaitFor([](const Screen& s) { return s.modalClass == QLatin1String("QFileDialog"); });
+        return WaitFor([](const Screen& s) { return s.modalClass == QLatin1String("QFileDialog") && s.modalActive; });
     }
     // Types path into the open file dialog, again if keys were lost on a
     // busy machine, and accepts it.
@@ -226,6 +238,7 @@ private:
     {
         Screen screen;
         if (QWidget* modal = QApplication::activeModalWidget()) {
+            screen.modalActive = modal->isActiveWindow();
             screen.modalTitle = modal->windowTitle();
             screen.modalClass = QString::fromLatin1(modal->metaObject()->className());
             if (auto* field = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
@@ -244,6 +257,7 @@ private:
 
     QTimer m_sampler;
     std::thread m_driver;
+    std::atomic<bool> m_driving = false;
 };
 
 TEST_F(Desktop, KeyboardOnlyNewThenTypingLandsInTheEditor)
@@ -349,11 +363,24 @@ TEST_F(Desktop, FindNextAndReplaceLeaveTheEditorFocused)
     Join();
     EXPECT_EQ(window->editor()->textCursor().selectedText(), QStringLiteral("cd"));
 
-    dialog->activateWindow();
+    // Replace, clicked as well (the window manager honours a request to
+    // activate the main window right after the user's own input), once the
+    // dialog has the keys again.
+    const auto click = [this](QWidget* widget) {
+        const QPoint centre = widget->mapToGlobal(widget->rect().center());
+        Drive([centre] {
+            Xdotool("mousemove " + std::to_string(centre.x()) + " " + std::to_string(centre.y()) + " click 1");
+        });
+    };
+    click(dialog->replaceEdit());
     ASSERT_TRUE(Eventually([&] { return dialog->isActiveWindow(); }));
-    dialog->replaceButton()->click();
-    ASSERT_TRUE(Eventually([&] { return window->isActiveWindow() && QApplication::focusWidget() == window->editor(); }));
-    EXPECT_EQ(window->editor()->text(), QStringLiteral("ab CD ab"));
+    Join();
+    click(dialog->replaceButton());
+    ASSERT_TRUE(Eventually([&] {
+        return window->editor()->text() == QStringLiteral("ab CD ab") && window->isActiveWindow() &&
+               QApplication::focusWidget() == window->editor();
+    })) << window->editor()->text().toStdString();
+    Join();
     // The caret after the replacement, nothing selected: a key types there.
     Drive([] { Type("q"); });
     EXPECT_TRUE(Eventually([&] { return window->editor()->text() == QStringLiteral("ab CDq ab"); }))
@@ -453,6 +480,59 @@ TEST_F(Desktop, FiveRestartsKeepTheWindowRectangleToThePixel)
         ASSERT_TRUE(Eventually([&] { return window->isMaximized(); }));
     }
     window->close();
+}
+
+// The version history by keyboard alone: the menu, the list, a preview
+// under the version's own password (none here: the all-zero key) and a restore.
+TEST_F(Desktop, KeyboardOnlyPreviewAndRestoreOfAVersion)
+{
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+    const QString path = Path(QStringLiteral("v.tvro"));
+    const auto write = [&path](const QString& text) { // replaced whole, as every writer does
+        const auto bytes = EncryptDocument(text.toStdU16String(), kZeroKey);
+        QSaveFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        ASSERT_TRUE(file.commit());
+    };
+    write(QStringLiteral("first version"));
+    ASSERT_EQ(VersionStore(DefaultVersionRoot()).Keep(QFile::encodeName(path).toStdString(), VersionOrigin::Save).outcome,
+              KeepResult::Kept);
+    write(QStringLiteral("what replaced it"));
+
+    Start();
+    Drive([this] {
+        if (WaitForModal(QStringLiteral("密码")))
+            Keys("Tab space"); // 取消: the all-zero key
+    });
+    window->OpenDocumentPath(path, QStringLiteral("v.tvro"));
+    Join();
+    ASSERT_EQ(window->editor()->text(), QStringLiteral("what replaced it"));
+
+    std::atomic<bool> done = false;
+    Drive([&] {
+        Keys("alt+f");
+        if (WaitFor([](const Screen& s) { return s.popupOpen; })) {
+            Keys("v");
+            if (WaitForModal(QStringLiteral("历史版本 - v.tvro"))) {
+                Keys("Return"); // 预览, the list's default
+                if (WaitForModal(QStringLiteral("密码"))) {
+                    Keys("Tab space");
+                    if (WaitFor([](const Screen& s) {
+                            return s.modalClass == QLatin1String("tavro::VersionPreviewDialog") && s.modalActive;
+                        }))
+                        Keys("alt+r"); // 恢复此版本
+                }
+            }
+        }
+        done = true;
+    });
+    EXPECT_TRUE(Eventually([&] { return done.load() && window->editor()->text() == QStringLiteral("first version"); }))
+        << window->editor()->text().toStdString();
+    Join();
+    EXPECT_TRUE(window->isLocked());
+    EXPECT_EQ(VersionStore(DefaultVersionRoot()).Keep(QFile::encodeName(path).toStdString(), VersionOrigin::Save).number,
+              3u); // the restore kept what it replaced as version 2
 }
 
 TEST_F(Desktop, MessageBoxButtonsReadYesAndNoInChinese)
