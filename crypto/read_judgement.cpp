@@ -9,6 +9,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace tavro {
 namespace {
 
@@ -93,6 +97,28 @@ const UnitVerdicts& Verdicts()
     return *verdicts;
 }
 
+// CodePageDecodeUnits where the unit also encodes back to the same bytes,
+// kUnmappedUnit elsewhere: what DecodeAndJudgeByTable covers.
+using DecodeTable = std::array<std::uint16_t, 0x10000>;
+
+DecodeTable MakeRoundTripUnits()
+{
+    const CodePageUnitTable& decode = CodePageDecodeUnits();
+    const CodePageUnitTable& encode = CodePageUnits();
+    DecodeTable table;
+    for (std::uint32_t index = 0; index < 0x10000; ++index) {
+        const std::uint16_t unit = decode[index];
+        table[index] = unit != kUnmappedUnit && encode[unit] == index ? unit : kUnmappedUnit;
+    }
+    return table;
+}
+
+const DecodeTable& RoundTripUnits()
+{
+    static const std::unique_ptr<const DecodeTable> table = std::make_unique<const DecodeTable>(MakeRoundTripUnits());
+    return *table;
+}
+
 // A character beyond the Basic Multilingual Plane: never in the code page,
 // so rare unless its category fails outright.
 std::uint8_t SupplementaryVerdict(char16_t high, char16_t low)
@@ -149,6 +175,65 @@ std::string DescribeDoubts(std::uint32_t doubts)
         description += ReadDoubtMessage(doubt);
     }
     return description;
+}
+
+bool DecodeAndJudgeByTable(std::span<const std::uint8_t> plaintext, std::uint8_t* const out, std::size_t& written,
+                           ReadJudgement& judgement)
+{
+    const DecodeTable& units = RoundTripUnits();
+    const UnitVerdicts& verdicts = Verdicts();
+    const std::uint8_t* const in = plaintext.data();
+    const std::size_t n = plaintext.size();
+    std::uint8_t* o = out;
+    std::uint8_t seen = 0;
+    std::uint64_t rare = 0;
+    std::uint64_t characters = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t lead = in[i];
+#if defined(__x86_64__)
+        // From an ASCII byte on, sixteen printable ones at a time (SSE2,
+        // which every x86-64 runs): ordinary characters, the same in UTF-8.
+        if (lead < 0x80 && i + 16 <= n) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+            if (_mm_movemask_epi8(printable) == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o), bytes);
+                o += 16;
+                i += 16;
+                characters += 16;
+                continue;
+            }
+        }
+#endif
+        // A byte up to 0x80 is a character of its own, any other a lead byte.
+        const bool pair = lead > 0x80;
+        if (pair && i + 1 == n)
+            return false;
+        const std::uint32_t index = pair ? static_cast<std::uint32_t>(lead << 8 | in[i + 1]) : lead;
+        const std::uint32_t c = units[index];
+        if (c == kUnmappedUnit)
+            return false;
+        const std::uint8_t verdict = verdicts[c];
+        seen |= verdict;
+        rare += verdict >> 7;
+        ++characters;
+        i += 1 + pair;
+        // The UTF-8 of a unit outside the surrogates: every form made, the
+        // right one chosen without a branch, four bytes stored.
+        const std::uint32_t two = c >= 0x80, three = c >= 0x800;
+        const std::uint32_t form3 = (0xE0 | c >> 12) | (0x80 | (c >> 6 & 0x3F)) << 8 | (0x80 | (c & 0x3F)) << 16;
+        const std::uint32_t form2 = (0xC0 | c >> 6) | (0x80 | (c & 0x3F)) << 8;
+        const std::uint32_t form = three ? form3 : two ? form2 : c;
+        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(form), static_cast<std::uint8_t>(form >> 8),
+                                       static_cast<std::uint8_t>(form >> 16), 0};
+        std::memcpy(o, bytes, 4);
+        o += 1 + two + three;
+    }
+    written = static_cast<std::size_t>(o - out);
+    judgement = ReadJudgement{Doubts(seen), characters, rare};
+    return true;
 }
 
 // --- ReadJudge ---------------------------------------------------------------
