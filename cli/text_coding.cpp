@@ -1,5 +1,7 @@
 #include "text_coding.h"
 
+#include <bit>
+
 #if defined(__x86_64__)
 #define TAVRO_TEXT_SSE2 1
 #include <emmintrin.h>
@@ -18,15 +20,18 @@ std::size_t Utf8ToCodePage(std::span<const std::uint8_t> text, std::uint8_t* con
         const std::uint8_t lead = in[i];
         if (lead < 0x80) {
 #if TAVRO_TEXT_SSE2
-            // From an ASCII byte on, sixteen at a time while all are ASCII
-            // and none is a carriage return (SSE2, which every x86-64 runs).
+            // From an ASCII byte on, the ASCII bytes that follow up to a
+            // carriage return, sixteen at a time at most (SSE2, which every
+            // x86-64 runs).
             if (i + 16 <= n) {
                 const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
                 const __m128i returns = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'));
-                if (_mm_movemask_epi8(_mm_or_si128(bytes, returns)) == 0) {
+                const auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, returns)));
+                const auto run = static_cast<std::size_t>(std::countr_zero(stops | 0x10000u));
+                if (run > 0) {
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written), bytes);
-                    written += 16;
-                    i += 16;
+                    written += run;
+                    i += run;
                     continue;
                 }
             }
