@@ -156,7 +156,7 @@ int RunEncrypt(const Options& options)
                 const std::size_t bad = FindInvalidUtf8(text);
                 // U+0000 cannot be stored: the document's text would end
                 // there. Strict UTF-8 has one form of it, the byte 0x00.
-                if (const void* nul = std::memchr(text.data(), 0, bad)) {
+                if (const void* nul = bad > 0 ? std::memchr(text.data(), 0, bad) : nullptr) {
                     piece.fault = EncodePiece::Fault::Nul;
                     piece.faultAt = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - text.data());
                 } else if (bad < text.size()) {
