@@ -1,23 +1,29 @@
 // tavro-cli against what a user would type instead, in the same run:
 //   encrypt:  iconv -f UTF-8 -t CP936 TEXT | openssl enc -aes-256-ecb -K KEY
 //   decrypt:  openssl enc -d -aes-256-ecb -K KEY -in BODY | iconv -f CP936 -t UTF-8
-// on the same Chinese and ASCII text, with wall time (best of the runs) and
-// peak resident memory of every process (from wait4). The pipeline's peak
-// is that of its larger stage, as /usr/bin/time reports a shell pipeline.
-// Goals: the tool's wall time at most 1.0x the pipeline's, its peak RSS
-// under 64 MiB at any size. The tool also syncs what it writes; the
-// pipeline does not.
+// on the same Chinese and ASCII text, with wall time and peak resident
+// memory of every process (from wait4). The pipeline's peak is that of its
+// larger stage, as /usr/bin/time reports a shell pipeline. Runs are
+// interleaved (tool, pipeline, tool, ...) and the median is shown: on a
+// machine shared with other work, each side meets the same load. Warm: the
+// files in the page cache; cold (in brackets): one more run of each after
+// this run's files were dropped from the cache (posix_fadvise).
+// The tool syncs what it writes to disk and the pipeline does not, so a
+// second row times the pipeline followed by "sync FILE" on its output.
+// Goals: the tool's wall time at most 0.5x the pipeline's (sync or not),
+// both directions, its peak RSS under 64 MiB at any size.
 //
 // A second table puts the strong format (.tvrs) beside .tvro, both through
 // the tool on the same text and key file. Its key derivation (Argon2id at
 // the default cost, timed here in-process) is reported apart, and "net" is
 // the .tvrs time less it. Goal: net at most 1.0x the .tvro time. The
-// processes' CPU time (user + system, best run) is shown as well: it
+// processes' CPU time (user + system, median) is shown as well: it
 // compares the work done even on a busy machine. The .tvrs peak RSS holds
 // Argon2id's memory (64 MiB), which is the point of Argon2id.
 //
-// Usage: cli_bench [SIZE_MIB...] [--runs N]   (default: 64 256, 3 runs)
-// Inputs go to a folder under $TMPDIR (or /tmp) that is removed afterwards.
+// Usage: cli_bench [SIZE_MIB...] [--runs N]   (default: 256 1024, 5 runs)
+// Inputs go to a folder under $TMPDIR (or /tmp) that is removed afterwards;
+// encrypt runs with --no-versions (versions_bench times the version store).
 #include "document_key.h"
 #include "key_derivation.h"
 #include "strong_key.h"
@@ -45,69 +51,90 @@ struct Stage {
     std::string stdoutPath; // empty: stdout goes to the next stage or /dev/null
 };
 
+// The runs of one command: warm runs, and one cold run.
 struct Measured {
-    double seconds = 1e300;
-    double first = 0;   // the first run: input and output not yet in the cache
-    double cpu = 1e300; // user + system time of all processes, best run
-    double peakMiB = 0; // largest process
+    std::vector<double> seconds, cpu; // warm runs: wall time; user + system time of all processes
+    double cold = 0, coldCpu = 0;
+    double peakMiB = 0; // largest process in any run
+
+    static double Median(std::vector<double> values)
+    {
+        if (values.empty())
+            return 0;
+        std::sort(values.begin(), values.end());
+        const std::size_t middle = values.size() / 2;
+        return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    }
+    double wall() const { return Median(seconds); }
+    double processor() const { return Median(cpu); }
 };
 
-// Runs the stages as one pipeline; true when every stage exits 0.
-bool RunPipeline(const std::vector<Stage>& stages, Measured& measured)
+// Runs the stages as one pipeline, then each command of after alone, in
+// turn, and records the whole as one run; true when every process exits 0.
+bool Run(const std::vector<Stage>& stages, Measured& measured, bool cold,
+         const std::vector<std::vector<std::string>>& after = {})
 {
     const auto start = std::chrono::steady_clock::now();
-    std::vector<pid_t> pids;
-    int previousRead = -1;
-    for (std::size_t i = 0; i < stages.size(); ++i) {
-        int link[2] = {-1, -1};
-        const bool piped = i + 1 < stages.size();
-        if (piped && ::pipe(link) != 0)
-            return false;
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (previousRead >= 0)
-                ::dup2(previousRead, STDIN_FILENO);
-            if (piped) {
-                ::dup2(link[1], STDOUT_FILENO);
-            } else {
-                const std::string& out = stages[i].stdoutPath.empty() ? "/dev/null" : stages[i].stdoutPath;
-                const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-                ::dup2(fd, STDOUT_FILENO);
-            }
-            for (int fd = 3; fd < 64; ++fd)
-                ::close(fd);
-            std::vector<char*> args;
-            for (const std::string& arg : stages[i].argv)
-                args.push_back(const_cast<char*>(arg.c_str()));
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        pids.push_back(pid);
-        if (previousRead >= 0)
-            ::close(previousRead);
-        if (piped) {
-            ::close(link[1]);
-            previousRead = link[0];
-        }
-    }
+    std::vector<std::vector<Stage>> steps{stages};
+    for (const std::vector<std::string>& command : after)
+        steps.push_back({{command, {}}});
     bool ok = true;
     double peak = 0;
     double cpu = 0;
-    for (pid_t pid : pids) {
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        peak = std::max(peak, static_cast<double>(usage.ru_maxrss) / 1024.0);
-        for (const timeval& time : {usage.ru_utime, usage.ru_stime})
-            cpu += static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    for (const std::vector<Stage>& step : steps) {
+        std::vector<pid_t> pids;
+        int previousRead = -1;
+        for (std::size_t i = 0; i < step.size(); ++i) {
+            int link[2] = {-1, -1};
+            const bool piped = i + 1 < step.size();
+            if (piped && ::pipe(link) != 0)
+                return false;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                if (previousRead >= 0)
+                    ::dup2(previousRead, STDIN_FILENO);
+                if (piped) {
+                    ::dup2(link[1], STDOUT_FILENO);
+                } else {
+                    const std::string& out = step[i].stdoutPath.empty() ? "/dev/null" : step[i].stdoutPath;
+                    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                    ::dup2(fd, STDOUT_FILENO);
+                }
+                for (int fd = 3; fd < 64; ++fd)
+                    ::close(fd);
+                std::vector<char*> args;
+                for (const std::string& arg : step[i].argv)
+                    args.push_back(const_cast<char*>(arg.c_str()));
+                args.push_back(nullptr);
+                ::execvp(args[0], args.data());
+                ::_exit(127);
+            }
+            pids.push_back(pid);
+            if (previousRead >= 0)
+                ::close(previousRead);
+            if (piped) {
+                ::close(link[1]);
+                previousRead = link[0];
+            }
+        }
+        for (pid_t pid : pids) {
+            int status = 0;
+            rusage usage{};
+            ::wait4(pid, &status, 0, &usage);
+            ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            peak = std::max(peak, static_cast<double>(usage.ru_maxrss) / 1024.0);
+            for (const timeval& time : {usage.ru_utime, usage.ru_stime})
+                cpu += static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+        }
     }
-    measured.cpu = std::min(measured.cpu, cpu);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (measured.first == 0)
-        measured.first = took.count();
-    measured.seconds = std::min(measured.seconds, took.count());
+    if (cold) {
+        measured.cold = took.count();
+        measured.coldCpu = cpu;
+    } else {
+        measured.seconds.push_back(took.count());
+        measured.cpu.push_back(cpu);
+    }
     measured.peakMiB = std::max(measured.peakMiB, peak);
     return ok;
 }
@@ -130,12 +157,25 @@ std::uintmax_t SizeOf(const fs::path& path)
     return error ? 0 : size;
 }
 
+// Drops every file of folder from the page cache, written back first.
+void DropFromCache(const fs::path& folder)
+{
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const int fd = ::open(entry.path().c_str(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::size_t> sizes;
-    int runs = 3;
+    int runs = 5;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--runs" && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
@@ -143,7 +183,7 @@ int main(int argc, char** argv)
             sizes.push_back(static_cast<std::size_t>(std::atol(argv[i])));
     }
     if (sizes.empty())
-        sizes = {64, 256};
+        sizes = {256, 1024};
 
     const char* base = std::getenv("TMPDIR");
     std::string folderName = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tavro-cli-bench-XXXXXX";
@@ -177,72 +217,98 @@ int main(int argc, char** argv)
             if (!tavro::DeriveStrongKey(digest, tavro::NewStrongParameters(tavro::StrongKeySource::KeyFile), strongKey))
                 return 2;
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-            if (derivation.first == 0)
-                derivation.first = took.count();
-            derivation.seconds = std::min(derivation.seconds, took.count());
+            derivation.seconds.push_back(took.count());
         }
     }
     std::vector<std::string> strongRows;
 
-    std::printf("tavro-cli vs iconv|openssl, best of %d runs (wall s; peak RSS MiB)\n", runs);
-    std::printf("%8s | %8s %8s %6s | %8s %8s %6s | %9s %9s | %9s %9s\n", "size", "enc tool", "pipe", "ratio",
+    std::printf("tavro-cli vs iconv|openssl: wall s, median of %d interleaved runs (cold run in brackets);\n"
+                "CPU s: user + system of all processes, median; peak RSS MiB\n",
+                runs);
+    std::printf("%8s | %12s %12s %6s | %12s %12s %6s | %7s %7s | %7s %7s\n", "size", "enc tool", "pipe", "ratio",
                 "dec tool", "pipe", "ratio", "RSS enc", "pipe", "RSS dec", "pipe");
     bool allOk = true;
     for (std::size_t mib : sizes) {
         const fs::path text = folder / "text.txt", doc = folder / "doc.tvro", out = folder / "out.txt",
                        body = folder / "pipeline.bin", back = folder / "pipeline.txt", strong = folder / "doc.tvrs";
         WriteText(text, mib << 20);
-        Measured toolEnc, pipeEnc, toolDec, pipeDec, strongEnc, strongDec;
+        Measured toolEnc, pipeEnc, syncEnc, toolDec, pipeDec, syncDec, strongEnc, strongDec;
+        const std::vector<Stage> encrypt{{{cli, "encrypt", text.string(), "-o", doc.string(), "--key-file",
+                                           keyFile.string(), "--no-versions"},
+                                          {}}};
+        const std::vector<Stage> pipeEncrypt{{{"iconv", "-f", "UTF-8", "-t", "CP936", text.string()}, {}},
+                                             {{"openssl", "enc", "-aes-256-ecb", "-K", keyHex}, body.string()}};
+        const std::vector<Stage> decrypt{
+            {{cli, "decrypt", doc.string(), "-o", out.string(), "--key-file", keyFile.string()}, {}}};
+        const std::vector<Stage> pipeDecrypt{
+            {{"openssl", "enc", "-d", "-aes-256-ecb", "-K", keyHex, "-in", body.string()}, {}},
+            {{"iconv", "-f", "CP936", "-t", "UTF-8"}, back.string()}};
+        const std::vector<Stage> strongEncrypt{{{cli, "encrypt", text.string(), "-o", strong.string(), "--key-file",
+                                                 keyFile.string(), "--no-versions"},
+                                                {}}};
+        const std::vector<Stage> strongDecrypt{
+            {{cli, "decrypt", strong.string(), "-o", out.string(), "--key-file", keyFile.string()}, {}}};
         bool ok = true;
-        for (int run = 0; run < runs; ++run) {
-            ok &= RunPipeline({{{cli, "encrypt", text.string(), "-o", doc.string(), "--key-file", keyFile.string()}, {}}},
-                              toolEnc);
-            ok &= RunPipeline({{{"iconv", "-f", "UTF-8", "-t", "CP936", text.string()}, {}},
-                               {{"openssl", "enc", "-aes-256-ecb", "-K", keyHex}, body.string()}},
-                              pipeEnc);
-            ok &= RunPipeline({{{cli, "decrypt", doc.string(), "-o", out.string(), "--key-file", keyFile.string()}, {}}},
-                              toolDec);
-            ok &= RunPipeline({{{"openssl", "enc", "-d", "-aes-256-ecb", "-K", keyHex, "-in", body.string()}, {}},
-                               {{"iconv", "-f", "CP936", "-t", "UTF-8"}, back.string()}},
-                              pipeDec);
-            fs::remove(out);
-            ok &= RunPipeline(
-                {{{cli, "encrypt", text.string(), "-o", strong.string(), "--key-file", keyFile.string()}, {}}},
-                strongEnc);
-            ok &= RunPipeline(
-                {{{cli, "decrypt", strong.string(), "-o", out.string(), "--key-file", keyFile.string()}, {}}},
-                strongDec);
-            ok &= SizeOf(out) == SizeOf(text);
-            fs::remove(out);
+        // Both round trips give the text back (checked by size).
+        const auto checkBack = [&](const fs::path& path) {
+            ok &= SizeOf(path) == SizeOf(text);
+            fs::remove(path);
+        };
+        for (int round = 0; round <= runs; ++round) {
+            const bool cold = round == runs;
+            const auto step = [&](const std::vector<Stage>& stages, Measured& measured,
+                                  const std::vector<std::vector<std::string>>& after = {}) {
+                if (cold)
+                    DropFromCache(folder);
+                ok &= Run(stages, measured, cold, after);
+            };
+            step(encrypt, toolEnc);
+            step(pipeEncrypt, pipeEnc);
+            step(pipeEncrypt, syncEnc, {{"sync", body.string()}});
+            step(decrypt, toolDec);
+            checkBack(out);
+            step(pipeDecrypt, pipeDec);
+            step(pipeDecrypt, syncDec, {{"sync", back.string()}});
+            checkBack(back);
+            step(strongEncrypt, strongEnc);
+            step(strongDecrypt, strongDec);
+            checkBack(out);
         }
-        // Both round trips give the text back (the tool's output was checked
-        // by size on its last run; the pipeline's likewise).
-        ok &= RunPipeline({{{cli, "decrypt", doc.string(), "-o", out.string(), "--key-file", keyFile.string()}, {}}},
-                          toolDec);
-        ok &= SizeOf(out) == SizeOf(text) && SizeOf(back) == SizeOf(text);
-        std::printf("%5zu MB | %8.2f %8.2f %5.2fx | %8.2f %8.2f %5.2fx | %9.1f %9.1f | %9.1f %9.1f%s\n", mib,
-                    toolEnc.seconds, pipeEnc.seconds, toolEnc.seconds / pipeEnc.seconds, toolDec.seconds,
-                    pipeDec.seconds, toolDec.seconds / pipeDec.seconds, toolEnc.peakMiB, pipeEnc.peakMiB,
-                    toolDec.peakMiB, pipeDec.peakMiB, ok ? "" : "  (FAILED)");
+        const auto pair = [](const Measured& m) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%5.2f (%4.2f)", m.wall(), m.cold);
+            return std::string(text);
+        };
+        const char* failed = ok ? "" : "  (FAILED)";
+        std::printf("%5zu MB | %12s %12s %5.2fx | %12s %12s %5.2fx | %7.1f %7.1f | %7.1f %7.1f%s\n", mib,
+                    pair(toolEnc).c_str(), pair(pipeEnc).c_str(), toolEnc.wall() / pipeEnc.wall(),
+                    pair(toolDec).c_str(), pair(pipeDec).c_str(), toolDec.wall() / pipeDec.wall(), toolEnc.peakMiB,
+                    pipeEnc.peakMiB, toolDec.peakMiB, pipeDec.peakMiB, failed);
+        std::printf("%8s | %12s %12s %5.2fx | %12s %12s %5.2fx |\n", "+ sync", "", pair(syncEnc).c_str(),
+                    toolEnc.wall() / syncEnc.wall(), "", pair(syncDec).c_str(), toolDec.wall() / syncDec.wall());
+        std::printf("%8s | %12.2f %12.2f %5.2fx | %12.2f %12.2f %5.2fx |\n", "CPU s", toolEnc.processor(),
+                    pipeEnc.processor(), toolEnc.processor() / pipeEnc.processor(), toolDec.processor(),
+                    pipeDec.processor(), toolDec.processor() / pipeDec.processor());
         std::fflush(stdout);
         allOk &= ok;
         char row[256];
-        const double netEnc = strongEnc.seconds - derivation.seconds, netDec = strongDec.seconds - derivation.seconds;
+        const double derived = derivation.wall();
+        const double netEnc = strongEnc.wall() - derived, netDec = strongDec.wall() - derived;
         std::snprintf(row, sizeof row,
                       "%5zu MB | %5.2f (%4.2f) %5.2f (%4.2f) %5.2f %5.2fx | %5.2f (%4.2f) %5.2f (%4.2f) %5.2f %5.2fx | "
                       "%4.2f/%4.2f %4.2f/%4.2f | %6.1f %6.1f%s",
-                      mib, toolEnc.seconds, toolEnc.first, strongEnc.seconds, strongEnc.first, netEnc,
-                      netEnc / toolEnc.seconds, toolDec.seconds, toolDec.first, strongDec.seconds, strongDec.first,
-                      netDec, netDec / toolDec.seconds, toolEnc.cpu, strongEnc.cpu, toolDec.cpu, strongDec.cpu,
-                      strongEnc.peakMiB, strongDec.peakMiB, ok ? "" : "  (FAILED)");
+                      mib, toolEnc.wall(), toolEnc.cold, strongEnc.wall(), strongEnc.cold, netEnc,
+                      netEnc / toolEnc.wall(), toolDec.wall(), toolDec.cold, strongDec.wall(), strongDec.cold, netDec,
+                      netDec / toolDec.wall(), toolEnc.processor(), strongEnc.processor(), toolDec.processor(),
+                      strongDec.processor(), strongEnc.peakMiB, strongDec.peakMiB, failed);
         strongRows.emplace_back(row);
         for (const fs::path& p : {text, doc, out, body, back, strong})
             fs::remove(p);
     }
-    std::printf("\ntavro-cli .tvrs beside .tvro, best of %d runs (wall s, first run in brackets; peak RSS MiB)\n"
-                "key derivation apart (Argon2id, 3 passes over 64 MiB): %.3f s best, %.3f s first; net = .tvrs less it;\n"
+    std::printf("\ntavro-cli .tvrs beside .tvro, median of %d runs (wall s, cold run in brackets; peak RSS MiB)\n"
+                "key derivation apart (Argon2id, 3 passes over 64 MiB): %.3f s median; net = .tvrs less it;\n"
                 "CPU = user + system seconds of the tool, .tvro/.tvrs\n",
-                runs, derivation.seconds, derivation.first);
+                runs, derivation.wall());
     std::printf("%8s | %12s %12s %5s %6s | %12s %12s %5s %6s | %-9s %-9s | %6s %6s\n", "size", "enc tvro", "enc tvrs",
                 "net", "ratio", "dec tvro", "dec tvrs", "net", "ratio", "CPU enc", "CPU dec", "RSS en", "RSS de");
     for (const std::string& row : strongRows)

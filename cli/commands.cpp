@@ -5,10 +5,12 @@
 #include "document_stream.h"
 #include "exit_codes.h"
 #include "input_file.h"
+#include "ordered_pieces.h"
 #include "strong_commands.h"
 #include "strong_stream.h"
 #include "text_checks.h"
-#include "two_stages.h"
+#include "text_coding.h"
+#include "text_pieces.h"
 #include "unchanged_document.h"
 #include "utf8.h"
 #include "versions.h"
@@ -76,51 +78,33 @@ int RunDecrypt(const Options& options)
     ObtainKey(options.key, KeyRole::Current, KeyUse::Open, document.name(), input, key.bytes());
 
     AtomicOutput output(options.output.empty() ? "-" : options.output, Content::Plaintext, &document.info());
-    // Worker: read, decipher, code page 936 to UTF-16. Here: UTF-8, write.
-    SecureText* filling = nullptr;
-    JudgedReader reader(key.bytes(), [&filling](std::u16string_view text) {
-        filling->insert(filling->end(), text.begin(), text.end());
+    // Take: read, decipher, cut. Convert, on both cores: code page 936 to
+    // UTF-8, judged on the way. Put: write.
+    DocumentTextPieces pieces(document, start, key.bytes());
+    DecodedPieces decoded;
+    OrderedPieces<TextPiece>::Run({
+        .take = [&pieces](TextPiece& piece) { return pieces.Next(piece); },
+        .convert =
+            [](TextPiece& piece) {
+                if (!piece.ordered)
+                    DecodePiece(piece);
+            },
+        .put =
+            [&](TextPiece& piece) {
+                decoded.Add(piece);
+                output.Write({piece.utf8.data(), piece.utf8Size});
+            },
     });
-    ReadJudgement judgement;
-    bool started = false;
-    bool finished = false;
-    SecureBytes buffer(kPieceSize);
-    Utf8Encoder utf8;
-    SecureBytes bytes;
-    TwoStages<SecureText>::Run(
-        [&](SecureText& piece) {
-            if (finished)
-                return false;
-            piece.clear();
-            filling = &piece;
-            if (!started) {
-                reader.Read(start); // the bytes the format was told by
-                started = true;
-            }
-            while (piece.empty() && !finished) {
-                const std::size_t got = document.Read(buffer);
-                if (got == 0) {
-                    judgement = reader.Finish();
-                    finished = true;
-                } else {
-                    reader.Read({buffer.data(), got});
-                }
-            }
-            return true;
-        },
-        [&](SecureText& piece) {
-            utf8.Encode({piece.data(), piece.size()}, /*last=*/false, bytes);
-            output.Write(bytes);
-        });
-    utf8.Encode({}, /*last=*/true, bytes);
-    output.Write(bytes);
+    const DocumentCheck check = pieces.check();
+    const DocumentChecker& checker = pieces.checker();
+    const ReadJudgement judgement = decoded.Finish(checker.fileSize(), checker.padCount(), checker.crcMatches());
     output.Commit();
 
     // Whatever could be read was written; every defect verify names is
     // reported in its words and fails the command, and so does a text that
     // does not read clean.
-    if (reader.check() != DocumentCheck::Sound) {
-        WarnDamaged(document.name(), reader.check());
+    if (check != DocumentCheck::Sound) {
+        WarnDamaged(document.name(), check);
         return kExitDamaged;
     }
     if (!judgement.clean()) {
@@ -156,36 +140,45 @@ int RunEncrypt(const Options& options)
             output.Write(body);
     });
 
-    // Worker: read, UTF-8 to UTF-16. Here: code page 936, encipher, write.
-    // Pieces are read behind the bytes of a character the previous piece cut.
-    Utf8Decoder decoder;
-    SecureBytes buffer(kPieceSize);
-    std::size_t kept = 0;
-    bool finished = false;
-    TwoStages<SecureText>::Run(
-        [&](SecureText& units) {
-            if (finished)
-                return false;
-            const std::size_t got = text.Read({buffer.data() + kept, buffer.size() - kept});
-            finished = got == 0;
-            const std::span<const std::uint8_t> piece(buffer.data(), kept + got);
-            const std::size_t used = decoder.Decode(piece, finished, units);
-            if (decoder.problem() == Utf8Decoder::Problem::Invalid)
-                throw CliFailure(kExitIo, text.name() + " is not valid UTF-8 (byte " +
-                                              std::to_string(decoder.errorOffset()) + ")");
-            if (decoder.problem() == Utf8Decoder::Problem::Nul)
-                throw CliFailure(kExitIo, text.name() + " contains a NUL character (byte " +
-                                              std::to_string(decoder.errorOffset()) +
-                                              "), which a document cannot hold");
-            kept = piece.size() - used;
-            std::memmove(buffer.data(), buffer.data() + used, kept);
-            return true;
-        },
-        // Carriage returns are removed by the writer, as the editor saves.
-        [&](SecureText& units) {
-            lossGuard.Check({units.data(), units.size()});
-            writer.Write({units.data(), units.size()});
-        });
+    // Take: read, in pieces of whole characters. Convert, on both cores:
+    // check the UTF-8, encode it by table. Put: refuse what the document
+    // cannot hold, encipher and write. The first fault in the text is the
+    // one reported.
+    Utf8Pieces pieces([&text](std::span<std::uint8_t> bytes) { return text.ReadAvailable(bytes); }, kPieceSize);
+    const std::string& name = text.name();
+    OrderedPieces<EncodePiece>::Run({
+        .take = [&](EncodePiece& piece) { return pieces.Next(piece.text, piece.offset); },
+        .convert =
+            [](EncodePiece& piece) {
+                piece.lossy = LossyCharacterSet();
+                piece.fault = EncodePiece::Fault::None;
+                const std::span<const std::uint8_t> text(piece.text);
+                const std::size_t bad = FindInvalidUtf8(text);
+                // U+0000 cannot be stored: the document's text would end
+                // there. Strict UTF-8 has one form of it, the byte 0x00.
+                if (const void* nul = bad > 0 ? std::memchr(text.data(), 0, bad) : nullptr) {
+                    piece.fault = EncodePiece::Fault::Nul;
+                    piece.faultAt = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - text.data());
+                } else if (bad < text.size()) {
+                    piece.fault = EncodePiece::Fault::Invalid;
+                    piece.faultAt = bad;
+                } else {
+                    piece.bytes.resize(text.size());
+                    piece.bytes.resize(Utf8ToCodePage(text, piece.bytes.data(), piece.lossy));
+                }
+            },
+        .put =
+            [&](EncodePiece& piece) {
+                const std::string byte = "(byte " + std::to_string(piece.offset + piece.faultAt + 1) + ")";
+                if (piece.fault == EncodePiece::Fault::Invalid)
+                    throw CliFailure(kExitIo, name + " is not valid UTF-8 " + byte);
+                if (piece.fault == EncodePiece::Fault::Nul)
+                    throw CliFailure(kExitIo, name + " contains a NUL character " + byte +
+                                                  ", which a document cannot hold");
+                lossGuard.Check(piece.lossy);
+                writer.WritePlaintext(piece.bytes);
+            },
+    });
 
     const DocumentHeader header = writer.Finish();
     if (spool) {

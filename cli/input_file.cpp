@@ -3,6 +3,7 @@
 #include "exit_codes.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +63,21 @@ std::size_t InputFile::Read(std::span<std::uint8_t> buffer)
         if (errno != EINTR)
             Fail(errno);
     }
+}
+
+std::size_t InputFile::ReadAvailable(std::span<std::uint8_t> buffer)
+{
+    std::size_t done = Read(buffer);
+    while (done > 0 && done < buffer.size()) {
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0)
+            break;
+        const std::size_t got = Read(buffer.subspan(done));
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
 }
 
 std::size_t InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer)

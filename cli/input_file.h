@@ -26,6 +26,9 @@ public:
 
     // Reads up to buffer.size() bytes; 0 only at the end of the input.
     std::size_t Read(std::span<std::uint8_t> buffer);
+    // Read, then more while the buffer has room and more bytes are there
+    // without waiting (a pipe hands them out a little at a time).
+    std::size_t ReadAvailable(std::span<std::uint8_t> buffer);
     // Reads at offset without moving on (regular files only); short at the end.
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
 

@@ -152,35 +152,19 @@ int RunStrongEncrypt(const Options& options)
     output.SetBeforeReplace(std::ref(keeper));
     StrongWriter writer(key, [&output](std::span<const std::uint8_t> bytes) { output.Write(bytes); });
 
-    // Worker: read, check the UTF-8, drop a leading byte order mark. Here:
-    // drop carriage returns, seal and write. The bytes are stored as read;
-    // pieces are read behind the bytes of a character the previous piece cut.
-    Utf8Decoder decoder(/*allowNul=*/true);
-    SecureText checked;
-    SecureBytes buffer(kPieceSize);
-    std::size_t kept = 0;
-    bool atStart = true;
-    bool finished = false;
+    // Worker: read, in pieces of whole characters without a leading byte
+    // order mark, and check the UTF-8. Here: drop carriage returns, seal and
+    // write. The bytes are stored as read.
+    Utf8Pieces pieces([&text](std::span<std::uint8_t> bytes) { return text.ReadAvailable(bytes); }, kPieceSize);
     TwoStages<SecureBytes>::Run(
         [&](SecureBytes& piece) {
-            if (finished)
+            std::uint64_t offset = 0;
+            if (!pieces.Next(piece, offset))
                 return false;
-            const std::size_t got = text.Read({buffer.data() + kept, buffer.size() - kept});
-            finished = got == 0;
-            const std::span<const std::uint8_t> read(buffer.data(), kept + got);
-            const std::size_t used = decoder.Decode(read, finished, checked);
-            if (decoder.problem() != Utf8Decoder::Problem::None)
-                throw CliFailure(kExitIo, text.name() + " is not valid UTF-8 (byte " +
-                                              std::to_string(decoder.errorOffset()) + ")");
-            std::span<const std::uint8_t> bytes = read.first(used);
-            if (atStart && used > 0) {
-                if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
-                    bytes = bytes.subspan(3);
-                atStart = false;
-            }
-            piece.assign(bytes.begin(), bytes.end());
-            kept = read.size() - used;
-            std::memmove(buffer.data(), buffer.data() + used, kept);
+            const std::size_t bad = FindInvalidUtf8(piece);
+            if (bad < piece.size())
+                throw CliFailure(kExitIo,
+                                 text.name() + " is not valid UTF-8 (byte " + std::to_string(offset + bad + 1) + ")");
             return true;
         },
         [&writer](SecureBytes& piece) {

@@ -1,6 +1,5 @@
 #include "text_checks.h"
 
-#include "code_page.h"
 #include "exit_codes.h"
 
 #include <cstdio>
@@ -40,13 +39,11 @@ std::string DoubtfulReadMessage(const ReadJudgement& judgement)
            (textOnly ? " (most likely the wrong password or key file)" : " (the file is damaged or no document)");
 }
 
-void LossGuard::Check(std::u16string_view piece) const
+void LossGuard::Check(const LossyCharacterSet& lossy) const
 {
-    if (!refuse_)
+    if (!refuse_ || lossy.empty())
         return;
-    const std::u32string lost = LossyCharacters(piece);
-    if (lost.empty())
-        return;
+    const std::u32string lost = lossy.Characters();
     std::string named;
     for (std::size_t i = 0; i < lost.size() && i < kNamedAtMost; ++i) {
         char code[16];

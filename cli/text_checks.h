@@ -2,6 +2,7 @@
 // (read_judgement.h), and characters a document cannot hold.
 #pragma once
 
+#include "code_page_units.h"
 #include "read_judgement.h"
 
 #include <string>
@@ -14,12 +15,12 @@ namespace tavro::cli {
 std::string DoubtfulReadMessage(const ReadJudgement& judgement);
 
 // Refuses text that a document would not keep as written: Check throws
-// CliFailure(kExitUsage) naming up to five such characters of the piece
-// ("U+1F600 😀"), unless the refusal is off (--lossy).
+// CliFailure(kExitUsage) naming up to five of the characters a piece of it
+// lost ("U+1F600 😀"), unless the refusal is off (--lossy).
 class LossGuard {
 public:
     LossGuard(bool refuse, std::string source) : refuse_(refuse), source_(std::move(source)) {}
-    void Check(std::u16string_view piece) const;
+    void Check(const LossyCharacterSet& lost) const;
 
 private:
     bool refuse_;

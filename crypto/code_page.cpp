@@ -90,51 +90,6 @@ void CodePageEncoder::Encode(std::u16string_view piece, bool last, SecureBytes& 
     out.resize(static_cast<std::size_t>(target - reinterpret_cast<char*>(out.data())));
 }
 
-namespace {
-
-// What the converter gives for each byte below 0x80 and each lead/trail
-// pair, one character at a time: a pair index is lead * 256 + trail. An
-// entry is kNoFastUnit where the converter reports an error or gives
-// anything but one UTF-16 unit; such bytes go through the converter itself.
-constexpr char16_t kNoFastUnit = 0xFFFF;
-using DecodeTable = std::array<char16_t, 0x10000>;
-
-DecodeTable MakeDecodeTable()
-{
-    Converter converter = OpenConverter();
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    const auto decode = [&converter](const char* bytes, int32_t length) -> char16_t {
-        UChar out[4];
-        UErrorCode error = U_ZERO_ERROR;
-        ucnv_resetToUnicode(converter.get());
-        const int32_t made = ucnv_toUChars(converter.get(), out, 4, bytes, length, &error);
-        return U_SUCCESS(error) && made == 1 && out[0] != 0xFFFD && !U16_IS_SURROGATE(out[0]) ? out[0]
-                                                                                            : kNoFastUnit;
-    };
-    DecodeTable table;
-    table.fill(kNoFastUnit);
-    for (int byte = 1; byte < 0x80; ++byte) {
-        const char single = static_cast<char>(byte);
-        table[static_cast<std::size_t>(byte)] = decode(&single, 1);
-    }
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            table[static_cast<std::size_t>(lead << 8 | trail)] = decode(pair, 2);
-        }
-    }
-    return table;
-}
-
-const DecodeTable& DecodeUnits()
-{
-    static const DecodeTable table = MakeDecodeTable();
-    return table;
-}
-
-} // namespace
-
 CodePageDecoder::CodePageDecoder() : converter_(OpenConverter()) {}
 
 std::size_t CodePageDecoder::DecodeInto(std::span<const std::uint8_t> piece, bool last, char16_t* target)
@@ -147,7 +102,7 @@ std::size_t CodePageDecoder::DecodeInto(std::span<const std::uint8_t> piece, boo
         ended_ = true;
         last = true;
     }
-    const DecodeTable& units = DecodeUnits();
+    const CodePageUnitTable& units = CodePageDecodeUnits();
     const std::uint8_t* p = piece.data();
     const std::uint8_t* const end = p + (nul - piece.begin());
     UChar* out = target;
@@ -155,10 +110,10 @@ std::size_t CodePageDecoder::DecodeInto(std::span<const std::uint8_t> piece, boo
         // Whole characters by table while the converter holds nothing.
         if (!converterHolds_) {
             while (p < end) {
-                if (*p < 0x80 && units[*p] != kNoFastUnit) {
-                    *out++ = units[*p++];
-                } else if (end - p >= 2 && units[static_cast<std::size_t>(p[0] << 8 | p[1])] != kNoFastUnit) {
-                    *out++ = units[static_cast<std::size_t>(p[0] << 8 | p[1])];
+                if (*p <= 0x80 && units[*p] != kUnmappedUnit) {
+                    *out++ = static_cast<char16_t>(units[*p++]);
+                } else if (end - p >= 2 && units[static_cast<std::size_t>(p[0] << 8 | p[1])] != kUnmappedUnit) {
+                    *out++ = static_cast<char16_t>(units[static_cast<std::size_t>(p[0] << 8 | p[1])]);
                     p += 2;
                 } else {
                     break;

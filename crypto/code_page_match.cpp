@@ -29,25 +29,32 @@ void CodePageMatch::AddText(std::u16string_view text)
     const std::uint8_t* const bytes = m_bytes.data();
     const std::size_t n = text.size();
     std::size_t i = 0;
-    // The common case inline: a unit of the table while at least two bytes
-    // wait to be compared.
     while (i < n && !m_differs) {
-        const char16_t c = text[i];
-        if (m_heldHigh == 0 && !IsSurrogate(c) && m_bytesDone + 2 <= m_bytes.size()) {
-            const std::uint16_t unit = units[c];
-            if (unit < 0x100) {
-                m_differs = bytes[m_bytesDone++] != unit;
-            } else if (unit != kUnmappedUnit) {
-                m_differs = bytes[m_bytesDone] != (unit >> 8) || bytes[m_bytesDone + 1] != (unit & 0xFF);
-                m_bytesDone += 2;
-            } else {
-                m_differs = bytes[m_bytesDone++] != '?';
+        // The common case inline, on locals: units of the table while at
+        // least two bytes wait to be compared.
+        std::size_t done = m_bytesDone;
+        const std::size_t size = m_bytes.size();
+        bool differs = false;
+        if (m_heldHigh == 0) {
+            for (; i < n && done + 2 <= size; ++i) {
+                const char16_t c = text[i];
+                if (IsSurrogate(c))
+                    break;
+                const std::uint16_t unit = units[c];
+                if (unit < 0x100) {
+                    differs |= bytes[done++] != unit;
+                } else if (unit != kUnmappedUnit) {
+                    differs |= bytes[done] != (unit >> 8) || bytes[done + 1] != (unit & 0xFF);
+                    done += 2;
+                } else {
+                    differs |= bytes[done++] != '?';
+                }
             }
-            ++i;
-            continue;
         }
-        AddUnit(c);
-        ++i;
+        m_bytesDone = done;
+        m_differs = m_differs || differs;
+        if (i < n && !m_differs)
+            AddUnit(text[i++]);
     }
     DropMatchedBytes();
 }
@@ -89,7 +96,7 @@ void CodePageMatch::AddBytes(std::span<const std::uint8_t> bytes)
         return;
     }
     DropFront(m_encoded, common);
-    m_bytes.insert(m_bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(common), bytes.end());
+    AppendBytes(m_bytes, bytes.subspan(common));
 }
 
 bool CodePageMatch::Finish()

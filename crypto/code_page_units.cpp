@@ -58,11 +58,48 @@ CodePageUnitTable MakeUnitTable()
     return table;
 }
 
+// Asked once of the same converter, a character at a time.
+CodePageUnitTable MakeDecodeTable()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open("windows-936-2000", &status);
+    if (U_FAILURE(status) || converter == nullptr)
+        throw std::runtime_error("code page 936 converter unavailable");
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    const auto decode = [converter](const char* bytes, int32_t length) -> std::uint16_t {
+        UChar out[4];
+        UErrorCode error = U_ZERO_ERROR;
+        ucnv_resetToUnicode(converter);
+        const int32_t made = ucnv_toUChars(converter, out, 4, bytes, length, &error);
+        return U_SUCCESS(error) && made == 1 && out[0] != 0xFFFD && !IsSurrogate(out[0]) ? out[0] : kUnmappedUnit;
+    };
+    CodePageUnitTable table;
+    table.fill(kUnmappedUnit);
+    for (int byte = 1; byte <= 0x80; ++byte) {
+        const char single = static_cast<char>(byte);
+        table[static_cast<std::size_t>(byte)] = decode(&single, 1);
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            table[static_cast<std::size_t>(lead << 8 | trail)] = decode(pair, 2);
+        }
+    }
+    ucnv_close(converter);
+    return table;
+}
+
 } // namespace
 
 const CodePageUnitTable& CodePageUnits()
 {
     static const CodePageUnitTable table = MakeUnitTable();
+    return table;
+}
+
+const CodePageUnitTable& CodePageDecodeUnits()
+{
+    static const CodePageUnitTable table = MakeDecodeTable();
     return table;
 }
 

@@ -1,7 +1,8 @@
-// Code page 936 as a table: the bytes of each UTF-16 unit outside the
+// Code page 936 as tables: the bytes of each UTF-16 unit outside the
 // surrogate range, taken once from the converter behind EncodeCodePage, so
 // that hot loops (the save buffer, the reader's round-trip check) encode by
-// lookup and still give the converter's bytes.
+// lookup and still give the converter's bytes; and the unit of each
+// character the converter decodes, for the readers' hot loops.
 #pragma once
 
 #include <array>
@@ -20,6 +21,14 @@ inline constexpr std::uint16_t kUnmappedUnit = 0xFFFF;
 using CodePageUnitTable = std::array<std::uint16_t, 0x10000>;
 
 const CodePageUnitTable& CodePageUnits();
+
+// The other way: the UTF-16 unit the converter behind DecodeCodePage gives
+// for each byte 0x01-0x80 (at its value: 0x80 is the euro sign) and each
+// lead/trail pair (at lead * 256 + trail, from 0x8140 up), decoded one
+// character at a time; kUnmappedUnit where it reports an error or gives
+// anything but one unit (U+FFFD and surrogates included). Such bytes are
+// left to the converter itself.
+const CodePageUnitTable& CodePageDecodeUnits();
 
 inline bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }

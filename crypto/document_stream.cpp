@@ -1,5 +1,7 @@
 #include "document_stream.h"
 
+#include "code_page_units.h"
+
 #include <algorithm>
 
 namespace tavro {
@@ -66,19 +68,17 @@ DocumentWriter::~DocumentWriter() { Aes256Wipe(context_); }
 
 void DocumentWriter::Write(std::u16string_view text)
 {
-    if (text.find(u'\r') != std::u16string_view::npos) {
-        withoutReturns_.clear();
-        std::copy_if(text.begin(), text.end(), std::back_inserter(withoutReturns_),
-                     [](char16_t c) { return c != u'\r'; });
-        text = {withoutReturns_.data(), withoutReturns_.size()};
-    }
-    encoder_.Encode(text, /*last=*/false, pending_);
+    // By table, as the window saves; the table gives the converter's bytes,
+    // and a surrogate pair cut between two pieces gives "??" either way.
+    const std::size_t before = pending_.size();
+    pending_.resize(before + 2 * text.size());
+    pending_.resize(before + EncodeUnits(text, LineBreakStyle::AsIs, pending_.data() + before, lossy_));
     EncipherWholeBlocks(false);
 }
 
 void DocumentWriter::WritePlaintext(std::span<const std::uint8_t> bytes)
 {
-    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    AppendBytes(pending_, bytes);
     EncipherWholeBlocks(false);
 }
 
@@ -96,7 +96,6 @@ void DocumentWriter::EncipherWholeBlocks(bool last)
 
 DocumentHeader DocumentWriter::Finish()
 {
-    encoder_.Encode({}, /*last=*/true, pending_);
     const std::size_t length = pending_.size();
     const std::size_t padCount = PadCountFor(length);
     if (padCount > 0) {
@@ -141,7 +140,7 @@ void DocumentReader::ReadSlice(std::span<const std::uint8_t> file)
     const std::span<const std::uint8_t> body = checker_.Read(file);
     if (body.empty())
         return;
-    held_.insert(held_.end(), body.begin(), body.end());
+    AppendBytes(held_, body);
 
     // Decipher every whole block that has arrived.
     const std::size_t bodySeen = checker_.bodySize();
@@ -162,10 +161,12 @@ void DocumentReader::Release(std::size_t upTo, bool last)
     const std::size_t count = upTo - heldStart_;
     if (plaintextSink_ && count > 0)
         plaintextSink_({held_.data(), count});
-    text_.clear();
-    decoder_.Decode({held_.data(), count}, last, text_);
-    if (!text_.empty())
-        sink_({text_.data(), text_.size()});
+    if (sink_) {
+        text_.clear();
+        decoder_.Decode({held_.data(), count}, last, text_);
+        if (!text_.empty())
+            sink_({text_.data(), text_.size()});
+    }
     DropFront(held_, count);
     heldStart_ = upTo;
 }

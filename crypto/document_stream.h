@@ -12,6 +12,7 @@
 #pragma once
 
 #include "code_page.h"
+#include "code_page_units.h"
 #include "crc32.h"
 #include "document_file.h"
 #include "document_key.h"
@@ -66,8 +67,9 @@ public:
     DocumentWriter(const DocumentWriter&) = delete;
     DocumentWriter& operator=(const DocumentWriter&) = delete;
 
-    // Takes the next piece of text; carriage returns are dropped. Whole
-    // blocks are enciphered and handed to the sink as they fill.
+    // Takes the next piece of text; carriage returns are dropped. The text
+    // is encoded by table (code_page_units.h), as EncodeCodePage would;
+    // whole blocks are enciphered and handed to the sink as they fill.
     void Write(std::u16string_view text);
     // Takes the next piece of text already in code page 936, without
     // carriage returns (for callers that convert themselves).
@@ -84,15 +86,16 @@ private:
     Aes256Context context_;
     BodySink sink_;
     FillerSource filler_;
-    CodePageEncoder encoder_;
     SecureBytes pending_; // plaintext not yet enciphered
-    std::vector<char16_t, WipingAllocator<char16_t>> withoutReturns_;
+    LossyCharacterSet lossy_; // what the table lacked; the writer writes '?' all the same
     Crc32Stream crc_;
     std::size_t bodySize_ = 0;
 };
 
 class DocumentReader {
 public:
+    // An empty sink: the text is not decoded, for a caller that decodes the
+    // plaintext sink's bytes itself.
     DocumentReader(const DocumentKey& key, TextSink sink);
     ~DocumentReader();
     DocumentReader(const DocumentReader&) = delete;

@@ -6,8 +6,13 @@
 #include <unicode/uchar.h>
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace tavro {
 namespace {
@@ -93,6 +98,56 @@ const UnitVerdicts& Verdicts()
     return *verdicts;
 }
 
+// What DecodeAndJudgeByTable knows of the bytes at an index (a byte up to
+// 0x80, or lead * 256 + trail): the UTF-8 of their character, and in meta
+// its length less one (bits 0-1), the character tests it fails (bits 2-5,
+// kControl..kUnassigned), whether it is rare (bit 6) and whether it is
+// covered at all (bit 7): a character CodePageDecodeUnits holds whose unit
+// encodes back to the same bytes.
+struct TableCharacter {
+    std::uint8_t utf8[3];
+    std::uint8_t meta;
+};
+constexpr std::uint8_t kCovered = 0x80;
+using CharacterTable = std::array<TableCharacter, 0x10000>;
+
+CharacterTable MakeCharacterTable()
+{
+    const CodePageUnitTable& decode = CodePageDecodeUnits();
+    const CodePageUnitTable& encode = CodePageUnits();
+    const UnitVerdicts& verdicts = Verdicts();
+    CharacterTable table{};
+    for (std::uint32_t index = 0; index < 0x10000; ++index) {
+        const std::uint32_t c = decode[index];
+        if (c == kUnmappedUnit || encode[c] != index)
+            continue;
+        TableCharacter& entry = table[index];
+        std::uint8_t length = 3;
+        if (c < 0x80) {
+            entry.utf8[0] = static_cast<std::uint8_t>(c);
+            length = 1;
+        } else if (c < 0x800) {
+            entry.utf8[0] = static_cast<std::uint8_t>(0xC0 | c >> 6);
+            entry.utf8[1] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
+            length = 2;
+        } else {
+            entry.utf8[0] = static_cast<std::uint8_t>(0xE0 | c >> 12);
+            entry.utf8[1] = static_cast<std::uint8_t>(0x80 | (c >> 6 & 0x3F));
+            entry.utf8[2] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
+        }
+        const std::uint8_t verdict = verdicts[c];
+        entry.meta = static_cast<std::uint8_t>(kCovered | (length - 1) | (verdict & kFailures) << 2 | (verdict >> 7) << 6);
+    }
+    return table;
+}
+
+const CharacterTable& TableCharacters()
+{
+    static const std::unique_ptr<const CharacterTable> table =
+        std::make_unique<const CharacterTable>(MakeCharacterTable());
+    return *table;
+}
+
 // A character beyond the Basic Multilingual Plane: never in the code page,
 // so rare unless its category fails outright.
 std::uint8_t SupplementaryVerdict(char16_t high, char16_t low)
@@ -149,6 +204,59 @@ std::string DescribeDoubts(std::uint32_t doubts)
         description += ReadDoubtMessage(doubt);
     }
     return description;
+}
+
+bool DecodeAndJudgeByTable(std::span<const std::uint8_t> plaintext, std::uint8_t* const out, std::size_t& written,
+                           ReadJudgement& judgement)
+{
+    const CharacterTable& table = TableCharacters();
+    const std::uint8_t* const in = plaintext.data();
+    const std::size_t n = plaintext.size();
+    std::uint8_t* o = out;
+    std::uint8_t seen = 0; // the metas of all characters, or-ed
+    std::uint64_t rare = 0;
+    std::uint64_t characters = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t lead = in[i];
+#if defined(__x86_64__)
+        // From an ASCII byte on, the printable ones that follow, up to
+        // sixteen at a time (SSE2, which every x86-64 runs): ordinary
+        // characters, the same in UTF-8.
+        if (lead < 0x80 && i + 16 <= n) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F)),
+                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+            const auto run = static_cast<std::size_t>(
+                std::countr_zero(~static_cast<unsigned>(_mm_movemask_epi8(printable))));
+            if (run > 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o), bytes);
+                o += run;
+                i += run;
+                characters += run;
+                continue;
+            }
+        }
+#endif
+        // A byte up to 0x80 is a character of its own, any other a lead byte.
+        const bool pair = lead > 0x80;
+        if (pair && i + 1 == n)
+            return false;
+        const TableCharacter& character = table[pair ? static_cast<std::uint32_t>(lead << 8 | in[i + 1]) : lead];
+        const std::uint8_t meta = character.meta;
+        if (meta < kCovered)
+            return false;
+        // Its UTF-8 and its meta after it, which the next character overwrites.
+        std::memcpy(o, &character, sizeof character);
+        o += 1 + (meta & 3);
+        i += 1 + pair;
+        seen |= meta;
+        rare += meta >> 6 & 1;
+        ++characters;
+    }
+    written = static_cast<std::size_t>(o - out);
+    judgement = ReadJudgement{Doubts(static_cast<std::uint8_t>(seen >> 2 & kFailures)), characters, rare};
+    return true;
 }
 
 // --- ReadJudge ---------------------------------------------------------------

@@ -83,6 +83,19 @@ const char* ReadDoubtMessage(ReadDoubt doubt);
 // "; "; empty when there is none.
 std::string DescribeDoubts(std::uint32_t doubts);
 
+// ReadJudge, CodePageDecoder and UTF-8 in one pass by table, for a reader
+// that decodes pieces of the plaintext apart (tavro-cli, on two cores):
+// each piece starts on a character and ends on one, or where the text ends.
+// Covers the characters whose bytes CodePageDecodeUnits holds and that
+// encode back to those bytes. Writes the piece's text as UTF-8 at out, which
+// has room for 3 bytes per plaintext byte and 1 more, sets written and
+// judgement (what a ReadJudge over the piece alone has reached before
+// Finish: the character tests, the counts) and returns true. Returns false
+// at the first byte it does not cover (0x00, a pair the table lacks, a lead
+// byte at the end): the caller then decodes the piece the general way.
+bool DecodeAndJudgeByTable(std::span<const std::uint8_t> plaintext, std::uint8_t* out, std::size_t& written,
+                           ReadJudgement& judgement);
+
 // The text tests over a read in pieces. Give it the text and the plaintext
 // bytes it was decoded from (the reader's two sinks), in any interleaving,
 // then the file's shape. JudgedReader (document_stream.h) wires it to a

@@ -14,6 +14,15 @@ void SecureWipe(void* data, std::size_t size) noexcept
     __asm__ __volatile__("" : : "r"(data) : "memory");
 }
 
+void AppendBytes(SecureBytes& buffer, std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty())
+        return;
+    const std::size_t size = buffer.size();
+    buffer.resize(size + bytes.size());
+    std::memcpy(buffer.data() + size, bytes.data(), bytes.size());
+}
+
 void DropFront(SecureBytes& buffer, std::size_t count) noexcept
 {
     if (count == 0)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct WipingAllocator {
 
 // Byte buffer for plaintext and anything derived from a key.
 using SecureBytes = std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>;
+
+// Appends bytes, which must not lie in buffer, with one copy: a vector's own
+// insert copies a byte at a time under an allocator other than std's.
+void AppendBytes(SecureBytes& buffer, std::span<const std::uint8_t> bytes);
 
 // Drops the first count bytes of buffer, moving the rest to the front and
 // wiping the bytes that fall free behind it. Meant for short remainders.

@@ -94,7 +94,7 @@ void StrongWriter::Append(std::span<const std::uint8_t> utf8)
             continue;
         }
         const std::size_t take = std::min(utf8.size(), kStrongPieceSize - pending_.size());
-        pending_.insert(pending_.end(), utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(take));
+        AppendBytes(pending_, utf8.first(take));
         utf8 = utf8.subspan(take);
     }
 }

@@ -1,5 +1,5 @@
-// The settings file "config" beside the executable (or, where that folder
-// cannot be written, as in a system-wide install, under
+// The settings file "config" beside a portable copy of the executable (or,
+// for a system install or a folder not the user's own, under
 // $XDG_CONFIG_HOME/tavro/), 135 bytes, no header,
 // integers little-endian, fields packed:
 //
@@ -42,9 +42,10 @@ struct SettingsRecord {
     CharFormat2W charFormat = CharFormat2W::Default();
 };
 
-// Where "config" is read and written: beside the executable while its
-// folder is writable (portable installs), else in the "tavro" folder of the
-// user's configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
+// Where "config" is read and written: beside the executable when its folder
+// is the user's own and writable and not one of the system's (/usr, /opt, ...:
+// a portable copy), else in the "tavro" folder of the user's configuration
+// folder ($XDG_CONFIG_HOME, by default ~/.config).
 QString SettingsFilePath(const QString& executableDir);
 
 // The 135 bytes of a record.

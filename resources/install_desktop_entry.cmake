@@ -3,19 +3,27 @@
 # prefix's bin/ is on the PATH of the desktop session. Expects
 # TAVRO_DESKTOP_ENTRY, the entry as kept in the sources (Exec=tavro-editor %f).
 
-# The path as one quoted Exec argument: inside the quotes \ " ` $ take a
-# backslash, every backslash is then doubled as in any value of the entry,
-# and a % is written %%.
+# The path as the Exec command: bare when it holds none of the characters
+# the Desktop Entry Specification reserves, as for /usr/bin/tavro-editor
+# (xdg-open without a desktop environment runs the Exec line through its
+# own shell parsing, which does not take quotes). Else one quoted argument:
+# inside the quotes \ " ` $ take a backslash, every backslash is then
+# doubled as in any value of the entry, and a % is written %%.
 set(exe "${CMAKE_INSTALL_PREFIX}/bin/tavro-editor")
-string(REPLACE "\\" "\\\\" arg "${exe}")
-string(REPLACE "\"" "\\\"" arg "${arg}")
-string(REPLACE "`" "\\`" arg "${arg}")
-string(REPLACE "$" "\\$" arg "${arg}")
-string(REPLACE "\\" "\\\\" arg "${arg}")
-string(REPLACE "%" "%%" arg "${arg}")
+if(exe MATCHES "[] \t\n\"'\\><~|&;$*?#()`=%[]")
+  string(REPLACE "\\" "\\\\" arg "${exe}")
+  string(REPLACE "\"" "\\\"" arg "${arg}")
+  string(REPLACE "`" "\\`" arg "${arg}")
+  string(REPLACE "$" "\\$" arg "${arg}")
+  string(REPLACE "\\" "\\\\" arg "${arg}")
+  string(REPLACE "%" "%%" arg "${arg}")
+  set(arg "\"${arg}\"")
+else()
+  set(arg "${exe}")
+endif()
 
 file(READ "${TAVRO_DESKTOP_ENTRY}" entry)
-string(REPLACE "\nExec=tavro-editor " "\nExec=\"${arg}\" " entry "${entry}")
+string(REPLACE "\nExec=tavro-editor " "\nExec=${arg} " entry "${entry}")
 
 set(dest "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/share/applications/tavro-editor.desktop")
 message(STATUS "Installing: ${dest}")

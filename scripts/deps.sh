@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk xvfb xauth desktop-file-utils shared-mime-info
   clang lld libclang-rt-14-dev
   qt6-translations-l10n dpkg-dev file
+  lintian xdg-utils libfile-mimeinfo-perl man-db
 )
 
 missing=()

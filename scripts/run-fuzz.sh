@@ -23,7 +23,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
 cmake --build build-fuzz -j "$(nproc)" --target fuzz
 
 mkdir -p build-fuzz/crashes
-for target in document_reader stream_reader strong_reader code_page settings_file version_store; do
+for target in document_reader stream_reader strong_reader code_page utf8 settings_file version_store; do
   binary=build-fuzz/fuzz/fuzz_$target
   crashes=(fuzz/crashes/$target/*)
   if [ -e "${crashes[0]}" ]; then

@@ -118,6 +118,31 @@ TEST(CodePage, DecoderInPiecesGivesTheConvertersTextForAnyBytes)
     ucnv_close(oracle);
 }
 
+// Where tavro-cli cuts a document's text to decode the pieces apart: after
+// any byte below 0x80, a character of its own or a trail byte, so a
+// character ends there whatever came before it.
+TEST(CodePage, PiecesCutAfterAByteBelow0x80DecodeOnTheirOwnAsTheWholeDoes)
+{
+    std::mt19937 rng(936);
+    const std::vector<std::uint8_t> pool{0x41, 0x0A, 0x30, 0x3F, 0x40, 0x7E, 0x7F, 0x80, 0x81,
+                                         0xA1, 0xC3, 0xDC, 0xFE, 0xFF, 0xA3, 0xAC, 0x5C, 0x60};
+    for (int round = 0; round < 5000; ++round) {
+        std::vector<std::uint8_t> bytes(std::uniform_int_distribution<std::size_t>(1, 40)(rng));
+        for (std::uint8_t& b : bytes)
+            b = pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(rng)];
+        std::u16string pieces;
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if ((bytes[i] < 0x80 && rng() % 2 == 0) || i + 1 == bytes.size()) {
+                tavro::CodePageDecoder decoder;
+                decoder.Decode(std::span(bytes).subspan(from, i + 1 - from), /*last=*/true, pieces);
+                from = i + 1;
+            }
+        }
+        ASSERT_EQ(pieces, Decode(bytes)) << testing::PrintToString(bytes);
+    }
+}
+
 // The reader's round-trip check: text and bytes in pieces, either side
 // ahead, agree exactly when EncodeCodePage of the text is the bytes.
 TEST(CodePage, MatchAgreesWithEncodeCodePageWhateverThePieces)

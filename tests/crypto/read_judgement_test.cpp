@@ -9,6 +9,7 @@
 #include "support/password_key.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ustring.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -172,6 +173,94 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"PairInFifteen", kFourteen + u"\U0001F600", Bit(ReadDoubt::RareShare)},
         TextCase{"GbkSymbolIsOrdinary", u"二〇二四年", 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --- One pass by table ---------------------------------------------------------------
+
+std::string Utf8Of(std::u16string_view text)
+{
+    std::string utf8(text.size() * 3 + 1, '\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8(utf8.data(), static_cast<int32_t>(utf8.size()), &length, text.data(),
+                static_cast<int32_t>(text.size()), &status);
+    EXPECT_TRUE(U_SUCCESS(status));
+    utf8.resize(static_cast<std::size_t>(length));
+    return utf8;
+}
+
+// What the decoder and the judge make of plaintext: its text as UTF-8 and
+// the judgement of it alone (the share of rare characters left out).
+std::pair<std::string, ReadJudgement> DecodedAndJudged(std::span<const std::uint8_t> plaintext)
+{
+    const std::u16string text = DecodeCodePage(plaintext);
+    ReadJudge judge;
+    judge.AddText(text);
+    judge.AddPlaintext(plaintext);
+    ReadJudgement judgement = judge.Finish(0, 0, true);
+    judgement.doubts &= ~Bit(ReadDoubt::RareShare);
+    return {Utf8Of(text), judgement};
+}
+
+::testing::AssertionResult SameAsDecoderAndJudge(const Bytes& plaintext)
+{
+    std::string utf8(3 * plaintext.size() + 1, '\0');
+    std::size_t written = 0;
+    ReadJudgement fast;
+    if (!DecodeAndJudgeByTable(plaintext, reinterpret_cast<std::uint8_t*>(utf8.data()), written, fast))
+        return ::testing::AssertionFailure() << "not covered";
+    utf8.resize(written);
+    const auto [expected, judgement] = DecodedAndJudged(plaintext);
+    if (utf8 != expected || fast.doubts != judgement.doubts || fast.characters != judgement.characters ||
+        fast.rare != judgement.rare)
+        return ::testing::AssertionFailure() << "differs: " << DescribeDoubts(fast.doubts) << " / "
+                                             << DescribeDoubts(judgement.doubts) << ", " << fast.rare << " / "
+                                             << judgement.rare << " rare";
+    return ::testing::AssertionSuccess();
+}
+
+// Every single byte and lead/trail pair alone: covered exactly when it is
+// one character that encodes back to itself (a byte above 0x80 alone is
+// left to the decoder: 0xFF is one), and then decoded and judged as the
+// decoder and the judge do; then all of them in one text, with runs of ASCII
+// of every length between them.
+TEST(ReadJudgement, OnePassByTableAgreesWithTheDecoderAndTheJudge)
+{
+    std::vector<Bytes> characters;
+    for (unsigned index = 1; index <= 0xFEFE; ++index) {
+        const unsigned lead = index >> 8, trail = index & 0xFF;
+        if (index > 0xFF && (lead < 0x81 || trail < 0x40 || trail == 0xFF))
+            continue;
+        const Bytes bytes = index <= 0xFF ? Bytes{static_cast<std::uint8_t>(index)}
+                                          : Bytes{static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+        const std::u16string text = DecodeCodePage(bytes);
+        const bool oneCharacter = text.size() == 1 && text[0] != u'\uFFFD';
+        const bool roundTrips = !DecodedAndJudged(bytes).second.Has(ReadDoubt::RoundTrip);
+        std::string utf8(8, '\0');
+        std::size_t written = 0;
+        ReadJudgement judgement;
+        const bool covered =
+            DecodeAndJudgeByTable(bytes, reinterpret_cast<std::uint8_t*>(utf8.data()), written, judgement);
+        const bool leadAlone = index > 0x80 && index <= 0xFF;
+        ASSERT_EQ(covered, oneCharacter && roundTrips && !leadAlone) << std::hex << index;
+        if (covered) {
+            ASSERT_TRUE(SameAsDecoderAndJudge(bytes)) << std::hex << index;
+            characters.push_back(bytes);
+        }
+    }
+    EXPECT_GT(characters.size(), 21000u);
+    std::mt19937 rng(936);
+    std::shuffle(characters.begin(), characters.end(), rng);
+    Bytes text;
+    std::size_t run = 0;
+    for (const Bytes& character : characters) {
+        text.insert(text.end(), character.begin(), character.end());
+        if (rng() % 64 == 0)
+            text.insert(text.end(), run++ % 40, 'a');
+    }
+    EXPECT_TRUE(SameAsDecoderAndJudge(text));
+    text.push_back(0xC3); // a lead byte at the end
+    EXPECT_FALSE(SameAsDecoderAndJudge(text));
+}
 
 // --- Real text -----------------------------------------------------------------------
 

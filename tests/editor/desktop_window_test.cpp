@@ -309,6 +309,19 @@ TEST(SettingsPath, ReadOnlyExecutableFolderFallsBackToXdgConfigHome)
     ASSERT_TRUE(QDir().mkpath(exeDir));
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("xdg")).toUtf8());
     EXPECT_EQ(SettingsFilePath(exeDir), exeDir + QStringLiteral("/config")); // portable install
+    // A system install, whoever runs it, root included: never beside itself.
+    for (const char* system : {"/usr/lib", "/usr/bin/"}) {
+        if (QFileInfo::exists(QString::fromLatin1(system))) {
+            EXPECT_EQ(SettingsFilePath(QString::fromLatin1(system)), dir.filePath(QStringLiteral("xdg/tavro/config")))
+                << system;
+        }
+    }
+    if (geteuid() == 0) {
+        // Root writes every folder: one of another user's is still not root's own.
+        ASSERT_EQ(::chown(QFile::encodeName(exeDir).constData(), 65534, 65534), 0);
+        EXPECT_EQ(SettingsFilePath(exeDir), dir.filePath(QStringLiteral("xdg/tavro/config")));
+        ASSERT_EQ(::chown(QFile::encodeName(exeDir).constData(), 0, 0), 0);
+    }
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes every folder; run as another user to check the fallback";
     QFile::setPermissions(exeDir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);

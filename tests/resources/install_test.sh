@@ -3,7 +3,7 @@
 # a blank in it, then checks what a desktop needs of the install: the editor
 # in a folder of its own with a relative link in bin/, tavro-cli in bin/, a
 # valid menu entry that starts the installed editor with the document, the
-# ".tvro" document type and the icons.
+# ".tvro" and ".tvrs" document types, the icons and the manual pages.
 set -euo pipefail
 
 build=$1
@@ -26,7 +26,9 @@ done
 for file in share/applications/tavro-editor.desktop \
             share/mime/packages/tavro-document.xml \
             share/icons/hicolor/scalable/apps/tavro-editor.svg \
-            share/icons/hicolor/scalable/mimetypes/application-x-tavro-document.svg; do
+            share/icons/hicolor/scalable/mimetypes/application-x-tavro-document.svg \
+            share/icons/hicolor/scalable/mimetypes/application-x-tavro-strong-document.svg \
+            share/man/man1/tavro-cli.1.gz share/man/man1/tavro-editor.1.gz share/doc/tavro/copyright; do
   [ -f "$prefix/$file" ] || fail "no file $file"
 done
 
@@ -47,10 +49,12 @@ if command -v desktop-file-validate >/dev/null; then
 else
   echo "desktop-file-validate not installed: entry not validated"
 fi
+# A path with a blank is quoted, as the Desktop Entry Specification wants.
 grep -qxF "Exec=\"$prefix/bin/tavro-editor\" %f" "$entry" || fail "Exec: $(grep '^Exec=' "$entry")"
 grep -qxF 'Name=Tavro文本加密' "$entry" || fail "Name: $(grep '^Name=' "$entry")"
 grep -qxF 'Icon=tavro-editor' "$entry" || fail "Icon: $(grep '^Icon=' "$entry")"
-grep -qxF 'MimeType=application/x-tavro-document;' "$entry" || fail "no MimeType"
+grep -qxF 'MimeType=application/x-tavro-document;application/x-tavro-strong-document;' "$entry" ||
+  fail "MimeType: $(grep '^MimeType=' "$entry")"
 
 # The document type, and the databases rebuilt by the install where their
 # tools exist: "*.tvro" is known, and the editor opens it.
@@ -60,13 +64,23 @@ if command -v xmllint >/dev/null; then
 fi
 grep -q '<mime-type type="application/x-tavro-document">' "$types" || fail "no type in tavro-document.xml"
 grep -q '<glob pattern="\*.tvro"/>' "$types" || fail "no *.tvro glob"
+grep -q '<glob pattern="\*.tvrs"/>' "$types" || fail "no *.tvrs glob"
 if command -v update-mime-database >/dev/null; then
-  grep -q '^application/x-tavro-document:\*\.tvro$' <(cut -d: -f2- "$prefix/share/mime/globs2") ||
-    fail "the MIME database does not know *.tvro"
+  globs=$(cut -d: -f2- "$prefix/share/mime/globs2")
+  grep -qxF 'application/x-tavro-document:*.tvro' <<<"$globs" || fail "the MIME database does not know *.tvro"
+  grep -qxF 'application/x-tavro-strong-document:*.tvrs' <<<"$globs" || fail "the MIME database does not know *.tvrs"
+  # The strong format's magic names a file of any name.
+  if command -v mimetype >/dev/null; then
+    printf '\x89TVRS\r\n\x1a\x01rest of a header' >"$top/strong document.bin"
+    type=$(XDG_DATA_DIRS="$prefix/share" XDG_DATA_HOME="$top/none" mimetype --brief --magic-only "$top/strong document.bin")
+    [ "$type" = application/x-tavro-strong-document ] || fail "the strong format's magic gives $type"
+  fi
 fi
 if command -v update-desktop-database >/dev/null; then
-  grep -qxF 'application/x-tavro-document=tavro-editor.desktop;' \
-    "$prefix/share/applications/mimeinfo.cache" || fail "the editor is not listed for the type"
+  for type in application/x-tavro-document application/x-tavro-strong-document; do
+    grep -qxF "$type=tavro-editor.desktop;" "$prefix/share/applications/mimeinfo.cache" ||
+      fail "the editor is not listed for $type"
+  done
 fi
 
 if ((failures)); then
