@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace tavro {
 namespace {
@@ -31,14 +32,24 @@ std::int32_t Get32(const char* in)
     return static_cast<std::int32_t>(bits);
 }
 
-// A stored rectangle the window could not be used at: smaller than the
-// window's minimum size, or off every screen.
+// A stored rectangle the window can be placed at: at least the window's
+// minimum size, no larger than all screens together, and on one of them.
 bool IsUsablePlacement(const WindowGeometry& geometry, const QSize& minimum)
 {
     if (geometry.width < minimum.width() || geometry.height < minimum.height())
         return false;
-    const QRect rect(geometry.left, geometry.top, geometry.width, geometry.height);
     const auto screens = QGuiApplication::screens();
+    QRect desktop;
+    for (const QScreen* screen : screens)
+        desktop |= screen->geometry();
+    if (geometry.width > desktop.width() || geometry.height > desktop.height())
+        return false;
+    // Corners that overflow an int are off every screen (and QRect's range).
+    const std::int64_t right = std::int64_t{geometry.left} + geometry.width - 1;
+    const std::int64_t bottom = std::int64_t{geometry.top} + geometry.height - 1;
+    if (right > std::numeric_limits<int>::max() || bottom > std::numeric_limits<int>::max())
+        return false;
+    const QRect rect(geometry.left, geometry.top, geometry.width, geometry.height);
     return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
         return screen->geometry().intersects(rect);
     });
@@ -76,6 +87,8 @@ SettingsRecord ParseSettings(QByteArrayView data, const SettingsRecord& defaults
     record.autoSave = in[17] != 0;
     record.wordWrap = in[18] != 0;
     std::memcpy(record.charFormat.bytes().data(), in + 19, kCharFormat2WSize);
+    // A field no font dialog could have written is never applied as found.
+    record.charFormat.RepairFrom(defaults.charFormat);
     return record;
 }
 

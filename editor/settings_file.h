@@ -51,7 +51,10 @@ QString SettingsFilePath(const QString& executableDir);
 // The 135 bytes of a record.
 QByteArray SerializeSettings(const SettingsRecord& record);
 
-// The record stored in data, laid over defaults where data ends early.
+// The record stored in data, laid over defaults where data ends early; a
+// character-format field no font dialog could have set takes the default's
+// (CharFormat2W::RepairFrom). The placement is checked against the screens
+// when it is applied.
 SettingsRecord ParseSettings(QByteArrayView data, const SettingsRecord& defaults);
 
 } // namespace tavro

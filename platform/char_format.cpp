@@ -7,6 +7,34 @@ namespace {
 
 constexpr std::size_t kFaceOffset = 26;
 constexpr std::size_t kFaceUnits = 32;
+constexpr std::int32_t kSmallestHeight = 8 * 8;   // twips: the font dialog's size n is n * n twips
+constexpr std::int32_t kLargestHeight = 120 * 120;
+
+// A face name as a font dialog stores it: 1-31 units, then a terminator;
+// no control character, every surrogate in a pair.
+bool IsUsableFaceName(const std::array<std::uint8_t, kCharFormat2WSize>& bytes)
+{
+    const auto unit = [&bytes](std::size_t i) {
+        return static_cast<char16_t>(bytes[kFaceOffset + 2 * i] | bytes[kFaceOffset + 2 * i + 1] << 8);
+    };
+    std::size_t length = 0;
+    while (length < kFaceUnits && unit(length) != 0)
+        ++length;
+    if (length == 0 || length == kFaceUnits)
+        return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const QChar c(unit(i));
+        if (c.category() == QChar::Other_Control)
+            return false;
+        if (c.isHighSurrogate() && i + 1 < length && QChar(unit(i + 1)).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -57,6 +85,25 @@ void CharFormat2W::setFaceName(const QString& name)
         m_bytes[kFaceOffset + 2 * i] = static_cast<std::uint8_t>(unit);
         m_bytes[kFaceOffset + 2 * i + 1] = static_cast<std::uint8_t>(unit >> 8);
     }
+}
+
+bool CharFormat2W::RepairFrom(const CharFormat2W& fallback)
+{
+    bool repaired = false;
+    const std::uint32_t mask = dwMask();
+    if ((mask & CFM_FACE) && !IsUsableFaceName(m_bytes)) {
+        std::copy_n(fallback.m_bytes.begin() + kFaceOffset, 2 * kFaceUnits, m_bytes.begin() + kFaceOffset);
+        repaired = true;
+    }
+    if ((mask & CFM_SIZE) && (yHeight() < kSmallestHeight || yHeight() > kLargestHeight)) {
+        setYHeight(fallback.yHeight());
+        repaired = true;
+    }
+    if ((mask & CFM_COLOR) && (crTextColor() & 0xFF000000u) != 0) {
+        setCrTextColor(fallback.crTextColor());
+        repaired = true;
+    }
+    return repaired;
 }
 
 QFont CharFormat2W::toFont() const

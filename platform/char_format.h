@@ -79,6 +79,13 @@ public:
     static std::uint32_t ColorRef(const QColor& color);
     static QColor FromColorRef(std::uint32_t colorRef);
 
+    // Replaces each field the mask applies that the font dialog could never
+    // have set by fallback's: a face name that is empty, not terminated
+    // within its 32 units, or holds a control character or a lone surrogate;
+    // a height outside sizes 8-120 (64-14400 twips); a colour whose high byte
+    // is set. Every other byte stays as it is. True if anything was replaced.
+    bool RepairFrom(const CharFormat2W& fallback);
+
     const std::array<std::uint8_t, kCharFormat2WSize>& bytes() const { return m_bytes; }
     std::array<std::uint8_t, kCharFormat2WSize>& bytes() { return m_bytes; }
 

@@ -14,6 +14,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <functional>
+
 #include <unistd.h>
 
 namespace tavro::test {
@@ -268,6 +270,59 @@ TEST(SettingsRecord, EveryFieldIsWhereTheLayoutSays)
     EXPECT_EQ(bytes.mid(19), QByteArray(reinterpret_cast<const char*>(record.charFormat.bytes().data()), 116));
 }
 
+// Each field a font dialog could never have written falls back to the
+// default's alone; the fields beside it stay as stored.
+TEST(SettingsRecord, HostileFormatFieldsFallBackOneByOne)
+{
+    const CharFormat2W fallback = CharFormat2W::Default();
+    CharFormat2W sound = fallback;
+    sound.setFaceName(QStringLiteral("Noto Sans"));
+    sound.setYHeight(400);
+    sound.setCrTextColor(0x00123456);
+    constexpr std::size_t kFace = 26; // the face name's offset in the format
+    struct Case {
+        const char* what;
+        std::function<void(CharFormat2W&)> spoil;
+        bool face, height, colour; // which fields must fall back
+    };
+    const Case cases[] = {
+        {"sound", [](CharFormat2W&) {}, false, false, false},
+        {"unterminated face", [](CharFormat2W& f) { std::fill_n(f.bytes().begin() + kFace, 64, std::uint8_t{'A'}); },
+         true, false, false},
+        {"empty face", [](CharFormat2W& f) { f.setFaceName(QString()); }, true, false, false},
+        {"control in face", [](CharFormat2W& f) { f.setFaceName(QStringLiteral("a\x01b")); }, true, false, false},
+        {"lone surrogate", [](CharFormat2W& f) { f.setFaceName(QString(QChar(0xD800)) + QStringLiteral("x")); }, true,
+         false, false},
+        {"height 8.5e7 pt", [](CharFormat2W& f) { f.setYHeight(1700000000); }, false, true, false},
+        {"height below size 8", [](CharFormat2W& f) { f.setYHeight(63); }, false, true, false},
+        {"height negative", [](CharFormat2W& f) { f.setYHeight(-196); }, false, true, false},
+        {"colour high byte", [](CharFormat2W& f) { f.setCrTextColor(0x01000000); }, false, false, true},
+        {"all three", [](CharFormat2W& f) {
+             f.setFaceName(QString());
+             f.setYHeight(14401);
+             f.setCrTextColor(0xFF000000);
+         }, true, true, true},
+    };
+    for (const Case& c : cases) {
+        CharFormat2W stored = sound;
+        c.spoil(stored);
+        SettingsRecord record;
+        record.charFormat = stored;
+        SettingsRecord defaults;
+        const CharFormat2W read = ParseSettings(SerializeSettings(record), defaults).charFormat;
+        EXPECT_EQ(read.faceName(), c.face ? fallback.faceName() : stored.faceName()) << c.what;
+        EXPECT_EQ(read.yHeight(), c.height ? fallback.yHeight() : stored.yHeight()) << c.what;
+        EXPECT_EQ(read.crTextColor(), c.colour ? fallback.crTextColor() : stored.crTextColor()) << c.what;
+    }
+    // Sizes 8 and 120, the font dialog's ends, are kept.
+    for (const std::int32_t height : {64, 14400}) {
+        SettingsRecord record;
+        record.charFormat = sound;
+        record.charFormat.setYHeight(height);
+        EXPECT_EQ(ParseSettings(SerializeSettings(record), SettingsRecord()).charFormat.yHeight(), height);
+    }
+}
+
 class Settings : public WindowTest {
 protected:
     // Closes the window as the user would and starts a new one on the same file.
@@ -344,6 +399,8 @@ TEST_F(Settings, UnusableOrEmptyPlacementKeepsTheDefaultWindow)
         {0, 0, 0, 0, 0},                                    // a 0-byte file
         {0, 10, 10, 20, 400},                               // too narrow
         {0, screen.right() + 5000, screen.bottom() + 5000, 800, 600}, // off every screen
+        {0, 0, 0, 2000000000, 2000000000},                  // larger than every screen
+        {0, 2147483000, 0, 800, 600},                       // a corner past int's range
     };
     for (const WindowGeometry& geometry : unusable) {
         SettingsRecord record;
