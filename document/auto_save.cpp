@@ -38,6 +38,8 @@ AutoSave::Pause AutoSave::pause() const
         return Pause::Protected;
     if (m_session->isKnownLossy())
         return Pause::LossyText;
+    if (m_session->isChangedOnDisk())
+        return Pause::ChangedOnDisk;
     if (m_session->isWriteFailing())
         return Pause::WriteFailing;
     return Pause::None;
@@ -52,7 +54,7 @@ void AutoSave::Tick()
         !m_session->isModified())
         return;
     // Text that would need a question first waits for a command that asks.
-    if (m_session->isProtected() || m_session->isKnownLossy())
+    if (m_session->isProtected() || m_session->isKnownLossy() || m_session->isChangedOnDisk())
         return;
     m_session->Save(WriteOrigin::AutoSave);
 }

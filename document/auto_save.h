@@ -1,8 +1,9 @@
 // Auto-save: every 60 seconds, the open document is written when it is
 // unlocked and its text differs from its file, unless a command is waiting
 // for the user. A text whose write would need a question (characters the
-// file cannot hold, a protected stored copy) is skipped; so is a tick while
-// a write is in flight. While it skips, or while writes fail, it says why.
+// file cannot hold, a protected stored copy, a file another program changed
+// since it was read or written) is skipped; so is a tick while a write is
+// in flight. While it skips, or while writes fail, it says why.
 #pragma once
 
 #include <QObject>
@@ -24,6 +25,7 @@ public:
         LossyText,    // the text would lose characters and that was not accepted
         Protected,    // the stored copy may not be the document
         WriteFailing, // the last write to the file failed
+        ChangedOnDisk, // another program changed the file; a command that asks replaces it
     };
 
     explicit AutoSave(QObject* parent = nullptr);

@@ -9,6 +9,8 @@
 #include <QSaveFile>
 #include <QTextDocument>
 
+#include <filesystem>
+
 namespace tavro {
 
 // The write in flight and what its outcome needs.
@@ -195,6 +197,13 @@ bool DocumentSession::Begin(WriteOrigin origin, const QString& destination, bool
                                        plainText ? WriteContent::PlainText : WriteContent::Document,
                                        key.Copy(), std::move(writer), ConsentGiven(destination), std::move(keeper));
     m_pending->newKey = std::move(newKey);
+    if (destination == m_path && m_identity) {
+        m_job->setCheck([path = std::filesystem::path(QFile::encodeName(destination).toStdString()),
+                         identity = *m_identity] {
+            // A file moved away or removed is replaced by nothing of anyone's.
+            return CheckFileIdentity(path, identity).change != FileChange::Changed;
+        });
+    }
     connect(m_job.get(), &WriteJob::stepFinished, this, &DocumentSession::Deliver);
     m_job->Start();
     emit changed();
@@ -222,6 +231,13 @@ void DocumentSession::WriteAnyway()
     m_job->WriteAnyway();
 }
 
+void DocumentSession::ReplaceAnyway()
+{
+    if (!m_delivering || !m_job || m_job->outcome() != WriteJob::Outcome::Changed)
+        return;
+    m_job->ReplaceAnyway();
+}
+
 void DocumentSession::Deliver()
 {
     // The step's end may come twice: from the watcher and from WaitForWrite.
@@ -246,6 +262,19 @@ void DocumentSession::Deliver()
             setLocked(false); // going back from Lock: still editing
         Finish(WriteOutcome::WentBack);
         return;
+    case WriteJob::Outcome::Changed:
+        if (m_pending->origin != WriteOrigin::AutoSave) {
+            m_delivering = true;
+            emit fileChangedOnDisk(m_pending->origin);
+            m_delivering = false;
+            if (m_job->outcome() == WriteJob::Outcome::Running)
+                return; // replaced anyway: delivered again once written
+        }
+        m_changedOnDisk = true;
+        if (m_pending->origin == WriteOrigin::Lock && !m_pending->lockedBefore)
+            setLocked(false); // nothing stored: still editing
+        Finish(WriteOutcome::ChangedOnDisk);
+        return;
     case WriteJob::Outcome::Failed:
         if (m_pending->destination == m_path)
             m_writeFailing = true;
@@ -261,6 +290,8 @@ void DocumentSession::Deliver()
             m_stored = m_pending->snapshot;
             m_protected = false;
             m_writeFailing = false;
+            m_changedOnDisk = false;
+            m_identity = m_job->writtenIdentity();
         }
         Finish(WriteOutcome::Written);
         return;

@@ -16,6 +16,7 @@
 // and the text are wiped when the session goes.
 #pragma once
 
+#include "file_identity.h"
 #include "session_key.h"
 #include "text_state.h"
 
@@ -51,6 +52,7 @@ enum class WriteOutcome {
     Failed,     // writing or committing failed; the file is as it was
     WentBack,   // characters would be lost and the user did not accept it
     Skipped,    // auto-save: characters would be lost, not accepted before
+    ChangedOnDisk, // the file is not the one read or last written; it was left as it is
 };
 
 class DocumentSession : public QObject {
@@ -90,6 +92,12 @@ public:
     bool isKnownLossy() const;
     // The last write to the document's file failed (cleared by one that works).
     bool isWriteFailing() const { return m_writeFailing; }
+    // A write found the document's file changed by another program and left
+    // it (cleared by a write that replaces it).
+    bool isChangedOnDisk() const { return m_changedOnDisk; }
+    // The file as it was read or created: a write replaces it only while it
+    // is still that file (else fileChangedOnDisk). nullopt: no check.
+    void setFileIdentity(std::optional<FileIdentity> identity) { m_identity = std::move(identity); }
     bool isWriting() const { return m_job != nullptr; }
 
     // nullptr: QSaveFile.
@@ -112,6 +120,8 @@ public:
     bool Export(const QString& path);
     // The answer to lossyCharactersFound, given while it is emitted.
     void WriteAnyway();
+    // The answer to fileChangedOnDisk, given while it is emitted: replace the file all the same.
+    void ReplaceAnyway();
     // Ends the write in flight, its questions included; true when it
     // stored its text. False at once when none is under way.
     bool WaitForWrite();
@@ -122,6 +132,10 @@ signals:
     // A write would lose these characters (U+0000 first); call WriteAnyway() to go on.
     void lossyCharactersFound(tavro::WriteOrigin origin, const std::u32string& characters);
     void writeFinished(tavro::WriteOrigin origin, tavro::WriteOutcome outcome);
+    // A write is ready to replace the document's file, which another program
+    // has written, moved or removed since; call ReplaceAnyway() to go on.
+    // (Auto-save does not ask: its write ends as ChangedOnDisk.)
+    void fileChangedOnDisk(tavro::WriteOrigin origin);
     // The bytes a write replaced could not be kept as a version (the write went on).
     void versionNotKept(const QString& reason);
 
@@ -144,6 +158,8 @@ private:
     bool m_protected = false;
     bool m_locked = false;
     bool m_writeFailing = false;
+    bool m_changedOnDisk = false;
+    std::optional<FileIdentity> m_identity;
     WriterFactory m_writerFactory;
     QString m_versionRoot;
     std::unique_ptr<WriteJob> m_job;

@@ -4,11 +4,15 @@
 #include "document_buffer.h"
 #include "strong_stream.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <exception>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tavro {
 namespace {
@@ -73,6 +77,17 @@ void WriteJob::WriteAnyway()
         return;
     m_outcome = Outcome::Running;
     m_future = QtConcurrent::run([this] { Run(/*encode=*/false); });
+    m_watcher.setFuture(m_future);
+}
+
+void WriteJob::ReplaceAnyway()
+{
+    Wait();
+    if (m_outcome != Outcome::Changed)
+        return;
+    m_outcome = Outcome::Running;
+    m_check = {};
+    m_future = QtConcurrent::run([this] { Replace(); });
     m_watcher.setFuture(m_future);
 }
 
@@ -159,11 +174,35 @@ void WriteJob::Write()
         m_plain.clear();
         m_plain.shrink_to_fit();
     }
-    if (!written)
+    if (!written) {
         m_writer->cancelWriting();
-    else if (m_keeper)
+        m_outcome = Outcome::Failed;
+        return;
+    }
+    if (m_check && !m_check()) {
+        m_outcome = Outcome::Changed; // the temporary file waits for ReplaceAnyway()
+        return;
+    }
+    Replace();
+}
+
+void WriteJob::Replace()
+{
+    if (m_keeper)
         m_keeperFailure = m_keeper(); // the bytes about to be replaced, as late as can be
-    m_outcome = written && m_writer->commit() ? Outcome::Written : Outcome::Failed;
+    if (!m_writer->commit()) {
+        m_outcome = Outcome::Failed;
+        return;
+    }
+    if (m_content == WriteContent::Document) {
+        // What the next write's check compares with: the file as this write left it.
+        const int fd = ::open(QFile::encodeName(m_writer->fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            m_writtenIdentity = ReadFileIdentity(fd);
+            ::close(fd);
+        }
+    }
+    m_outcome = Outcome::Written;
 }
 
 } // namespace tavro

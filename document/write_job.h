@@ -13,9 +13,14 @@
 //      enciphers (a .tvro document, or a strong one record by record as it
 //      goes out) or leaves the bytes plain (exported text), writes them to
 //      the device and commits it, and wipes what it held.
-// Right before the commit replaces the file, a job given a keeper runs it
-// (the version store keeps the bytes about to go); what it says is kept for
-// the UI thread, and the write goes on whatever it says.
+// Right before the commit replaces the file, a job given a check runs it:
+// when the file is no longer the one its session knew (another program
+// wrote, moved or removed it), the job stops with everything written but
+// not committed (outcome Changed) until ReplaceAnyway() commits it or the
+// job is destroyed. Then a job given a keeper runs it (the version store
+// keeps the bytes about to go); what it says is kept for the UI thread,
+// and the write goes on whatever it says. After the commit a document's
+// job records the identity of the file it made.
 // A job that stops after step 1 waits (outcome Lossy) until the UI thread
 // has asked the user: WriteAnyway() runs step 2, destroying the job drops
 // it and with it the writer's temporary file. The file is replaced only by
@@ -27,6 +32,7 @@
 // destructor waits too.
 #pragma once
 
+#include "file_identity.h"
 #include "session_key.h"
 #include "secure_memory.h"
 
@@ -39,6 +45,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -64,6 +71,7 @@ public:
     enum class Outcome {
         Running, // a step is under way
         Lossy,   // encoded; characters would be lost and the user must be asked
+        Changed, // written, not committed: the file is not the one the check knew
         Written, // the file holds the snapshot
         Failed,  // encoding, writing or committing failed; the old file is as it was
     };
@@ -71,6 +79,8 @@ public:
     // Keeps what the file holds before the commit replaces it; returns an
     // error message when it could not (the write goes on), else nothing.
     using Keeper = std::function<QString()>;
+    // True while the destination is still the file its session knew.
+    using Check = std::function<bool()>;
 
     // writer: opened for writing; key: used for a document only.
     WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
@@ -79,12 +89,17 @@ public:
 
     void Start();       // step 1, then step 2 when nothing is lost or loss was accepted
     void WriteAnyway(); // step 2 after the outcome Lossy
+    // Set before Start(): the check the commit waits for.
+    void setCheck(Check check) { m_check = std::move(check); }
+    void ReplaceAnyway(); // the commit after the outcome Changed
     void Wait();        // until the step under way has ended
     bool isRunning() const { return m_future.isRunning(); }
     Outcome outcome() const { return m_outcome; } // read once a step has ended
     std::u32string lossyCharacters() const;
     // What the keeper said when it failed; empty when it did not, or did not run.
     const QString& keeperFailure() const { return m_keeperFailure; }
+    // The file a document's job made, once Written (nullopt if it could not be read back).
+    const std::optional<FileIdentity>& writtenIdentity() const { return m_writtenIdentity; }
 
 signals:
     void stepFinished();
@@ -94,6 +109,7 @@ private:
     void Encode();
     void Write();
     bool WriteStrong();
+    void Replace();
 
     QString m_snapshot;
     WriteContent m_content;
@@ -104,6 +120,8 @@ private:
     std::u32string m_lossy;
     bool m_lossAccepted;
     Keeper m_keeper;
+    Check m_check;
+    std::optional<FileIdentity> m_writtenIdentity;
     QString m_keeperFailure;
     Outcome m_outcome = Outcome::Running;
     QFuture<void> m_future;

@@ -132,13 +132,15 @@ void MainWindow::OnFileNew()
         m_prompts.Tell(this, kCannotCreate, kFailed, MessageIcon::Error);
         return;
     }
+    std::optional<FileIdentity> identity = ReadFileIdentity(file.handle()); // the file as made
     file.close();
     // A cancelled password dialog: the all-zero key; the document is still encrypted.
     if (format == DocumentFormat::Tvro)
         key = AskForNewKey(format);
-    InstallSession(std::make_unique<DocumentSession>(chosen->path, key ? std::move(*key) : SessionKey(),
-                                                     NewEditorDocument(m_editor->font())),
-                   chosen->fileName);
+    auto session = std::make_unique<DocumentSession>(chosen->path, key ? std::move(*key) : SessionKey(),
+                                                     NewEditorDocument(m_editor->font()));
+    session->setFileIdentity(std::move(identity));
+    InstallSession(std::move(session), chosen->fileName);
     // A strong document's file is one at once (an empty file would read as
     // an empty .tvro document).
     if (format == DocumentFormat::Strong)
@@ -220,6 +222,8 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
         return; // a strong document opens with its key only
     // A cancelled password dialog reads a .tvro document with the all-zero key.
     SessionKey key = asked ? std::move(*asked) : SessionKey();
+    // The file as read: a write replaces it only while it is still this one.
+    std::optional<FileIdentity> identity = ReadFileIdentity(file->handle());
     DocumentText read = ReadDocumentText(*file, key);
     file.reset();
     if (read.readError) {
@@ -253,6 +257,7 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
     // An opened document is always shown locked; a damaged one is shown too.
     auto session = std::make_unique<DocumentSession>(path, std::move(key), NewEditorDocument(m_editor->font()));
     session->Load(std::move(read.text), storedCopyProtected);
+    session->setFileIdentity(std::move(identity));
     InstallSession(std::move(session), titleName);
     if (preview.format == DocumentFormat::Tvro && !read.crcMatches)
         m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);

@@ -28,6 +28,7 @@ QString AutoSaveText(const DocumentStatus& status)
     case AutoSave::Pause::LossyText: return QStringLiteral("自动保存: 暂停 (有无法保存的字符)");
     case AutoSave::Pause::Protected: return QStringLiteral("自动保存: 暂停 (文档受保护)");
     case AutoSave::Pause::WriteFailing: return QStringLiteral("自动保存: 写入失败");
+    case AutoSave::Pause::ChangedOnDisk: return QStringLiteral("自动保存: 暂停 (文件已被其他程序修改)");
     }
     return QStringLiteral("自动保存: 开");
 }

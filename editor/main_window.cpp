@@ -114,6 +114,7 @@ void MainWindow::InstallSession(std::unique_ptr<DocumentSession> session, const 
         connect(m_session.get(), &DocumentSession::lossyCharactersFound, this, &MainWindow::OnLossyCharacters);
         connect(m_session.get(), &DocumentSession::writeFinished, this, &MainWindow::OnWriteFinished);
         connect(m_session.get(), &DocumentSession::versionNotKept, this, &MainWindow::OnVersionNotKept);
+        connect(m_session.get(), &DocumentSession::fileChangedOnDisk, this, &MainWindow::OnFileChangedOnDisk);
     }
     previous.reset(); // waits for its write in flight, wipes its key and text
     RefreshView();

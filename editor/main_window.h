@@ -203,6 +203,8 @@ private:
     bool ConfirmProtectedWrite();
     void OnLossyCharacters(WriteOrigin origin, const std::u32string& characters);
     void OnWriteFinished(WriteOrigin origin, WriteOutcome outcome);
+    // Another program changed the file a write is about to replace.
+    void OnFileChangedOnDisk(WriteOrigin origin);
 
     void OnClose();
     void LoadSettings();
@@ -245,6 +247,7 @@ private:
     // minimized: what a maximized window returns to, and what is stored.
     QRect m_normalOuter;
     bool m_versionFailureTold = false; // a failed keep is told once a run
+    bool m_saveAsAfterWrite = false;   // 另存为 answered to a changed file
     DocumentStatusBar* m_statusBar = nullptr;
     std::map<int, QAction*> m_commandActions; // the menu bar's action of each command
     std::vector<QMenu*> m_menuPopups;         // the menu bar's popups, left to right

@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace tavro {
 namespace {
 
@@ -56,6 +58,14 @@ const QString kStoredCopyWarning = QStringLiteral(
     "该文档打开时的内容未能通过检查(可能是密码错误,文件已损坏,或它不是Tavro文档),\n"
     "显示的文本可能不是原文.\n"
     "保存后将替换已存储的文档;被替换的文件可以在\"历史版本\"中恢复.\n\n是否仍然保存?");
+// Another program wrote or replaced the document's file since it was read
+// or last written here.
+const QString kChangedOnDiskQuestion = QStringLiteral(
+    "文件已被其他程序修改.\n\n"
+    "覆盖: 用当前文本替换它(被替换的文件可以在\"历史版本\"中恢复);\n"
+    "另存为: 把当前文本保存到另一个文件;\n"
+    "取消: 不写入.");
+
 const QString kCloseQuestion = QStringLiteral("是否关闭当前文档?\n(请注意保存)");
 
 } // namespace
@@ -103,6 +113,17 @@ void MainWindow::OnLossyCharacters(WriteOrigin origin, const std::u32string& cha
         m_session->WriteAnyway();
 }
 
+void MainWindow::OnFileChangedOnDisk(WriteOrigin)
+{
+    AutoSave::Hold hold(m_autoSave);
+    switch (m_prompts.ShowMessage(this, kChangedOnDiskQuestion, QStringLiteral("警告"), MessageIcon::Warning,
+                                  MessageButtons::OverwriteSaveAsCancel)) {
+    case MessageAnswer::Overwrite: m_session->ReplaceAnyway(); return;
+    case MessageAnswer::SaveAs: m_saveAsAfterWrite = true; return; // once this write has ended
+    default: return;
+    }
+}
+
 void MainWindow::OnWriteFinished(WriteOrigin origin, WriteOutcome outcome)
 {
     AutoSave::Hold hold(m_autoSave); // one failure message at a time
@@ -130,6 +151,10 @@ void MainWindow::OnWriteFinished(WriteOrigin origin, WriteOutcome outcome)
         break;
     case WriteOutcome::WentBack:
     case WriteOutcome::Skipped:
+        return;
+    case WriteOutcome::ChangedOnDisk:
+        if (std::exchange(m_saveAsAfterWrite, false))
+            OnFileSaveAs(); // a caller waiting for the write waits for this one
         return;
     }
     m_prompts.Tell(this, QStringLiteral("尝试写文件失败!"), ApplicationName());

@@ -22,8 +22,9 @@ enum class MessageButtons {
     YesNoDefaultNo,       // No is the default button
     SaveDiscardCancel,    // "保存", "不保存", "取消"; Cancel is the default
     SaveAnywayGoBack,     // "仍然保存", "返回编辑"; GoBack is the default
+    OverwriteSaveAsCancel, // "覆盖(O)", "另存为(A)", "取消"; Cancel is the default
 };
-enum class MessageAnswer { Ok, Yes, No, Save, Discard, Cancel, SaveAnyway, GoBack };
+enum class MessageAnswer { Ok, Yes, No, Save, Discard, Cancel, SaveAnyway, GoBack, Overwrite, SaveAs };
 
 enum class FileDialogMode { Open, Save };
 

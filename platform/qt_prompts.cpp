@@ -64,6 +64,12 @@ MessageAnswer QtPrompts::ShowMessage(QWidget* owner, const QString& text, const 
                    {QStringLiteral("返回编辑"), QMessageBox::RejectRole, MessageAnswer::GoBack}};
         defaultChoice = 1;
         break;
+    case MessageButtons::OverwriteSaveAsCancel:
+        choices = {{QStringLiteral("覆盖(&O)"), QMessageBox::DestructiveRole, MessageAnswer::Overwrite},
+                   {QStringLiteral("另存为(&A)"), QMessageBox::AcceptRole, MessageAnswer::SaveAs},
+                   {QStringLiteral("取消"), QMessageBox::RejectRole, MessageAnswer::Cancel}};
+        defaultChoice = 2;
+        break;
     }
     std::vector<QPushButton*> pushButtons;
     for (const Choice& choice : choices)

@@ -4,11 +4,13 @@
 #include "support/failing_save_file.h"
 #include "support/password_key.h"
 #include "support/qt_application.h"
+#include "version_store.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
@@ -122,6 +124,65 @@ TEST_F(Session, ConsentToLoseCharactersBelongsToADestinationAndAState)
     session->document()->setPlainText(QStringLiteral("b\U0001F600"));
     EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::AutoSave); }), WriteOutcome::Skipped);
     EXPECT_EQ(asked, 2);
+}
+
+// Another program's write since this session read or wrote the file is never
+// replaced unasked: auto-save skips it, a save asks, and only ReplaceAnyway
+// puts the text there (keeping the file it replaces). A file moved away or
+// removed is replaced by nothing of anyone's, and is written unasked.
+TEST_F(Session, AFileAnotherProgramWroteIsReplacedOnlyWhenAskedTo)
+{
+    session->setVersionRoot(Path("versions"));
+    int asked = 0;
+    bool replace = false;
+    QObject::connect(session.get(), &DocumentSession::fileChangedOnDisk, [&] {
+        ++asked;
+        if (replace)
+            session->ReplaceAnyway();
+    });
+    session->document()->setPlainText(QStringLiteral("mine"));
+    ASSERT_EQ(Run([&] { return session->Save(WriteOrigin::Save); }), WriteOutcome::Written);
+    QSaveFile other(Path("a.tvro"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("their document");
+    ASSERT_TRUE(other.commit());
+
+    session->document()->setPlainText(QStringLiteral("mine, edited"));
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::AutoSave); }), WriteOutcome::ChangedOnDisk);
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(session->isChangedOnDisk());
+    EXPECT_EQ(Run([&] { return session->Lock(); }), WriteOutcome::ChangedOnDisk);
+    EXPECT_FALSE(session->isLocked());
+    EXPECT_EQ(Run([&] { return session->ChangeKey(SessionKey(KeyHolder(PasswordKey(u"two")))); }),
+              WriteOutcome::ChangedOnDisk);
+    EXPECT_EQ(session->key().tvro().bytes(), PasswordKey(u"one"));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Read(Path("a.tvro")), QByteArray("their document"));
+    EXPECT_TRUE(session->isModified());
+
+    replace = true;
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::Save); }), WriteOutcome::Written);
+    EXPECT_EQ(TextOf(Read(Path("a.tvro")), PasswordKey(u"one")), QStringLiteral("mine, edited"));
+    EXPECT_FALSE(session->isChangedOnDisk());
+    const VersionStore store(Path("versions").toStdString());
+    const std::string document = QFile::encodeName(Path("a.tvro")).toStdString();
+    std::vector<Version> versions;
+    ASSERT_TRUE(store.List(document, versions).ok);
+    ASSERT_FALSE(versions.empty());
+    QByteArray kept;
+    store.Read(document, versions.front().number, [&](std::span<const std::uint8_t> piece) {
+        kept.append(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size()));
+    });
+    EXPECT_EQ(kept, QByteArray("their document"));
+
+    // What this session wrote is its own again; a removed file is written back.
+    session->document()->setPlainText(QStringLiteral("again"));
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::AutoSave); }), WriteOutcome::Written);
+    ASSERT_TRUE(QFile::remove(Path("a.tvro")));
+    session->document()->setPlainText(QStringLiteral("after removal"));
+    EXPECT_EQ(Run([&] { return session->Save(WriteOrigin::AutoSave); }), WriteOutcome::Written);
+    EXPECT_EQ(TextOf(Read(Path("a.tvro")), PasswordKey(u"one")), QStringLiteral("after removal"));
+    EXPECT_EQ(asked, 3);
 }
 
 } // namespace

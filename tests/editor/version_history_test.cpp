@@ -219,6 +219,52 @@ TEST_F(History, AnUnwritableStoreIsToldOnceAndTheSaveGoesOn)
     EXPECT_TRUE(prompts.MessageTexts().empty());
 }
 
+// A document another program wrote since the window read it: auto-save
+// skips it and says so, a save asks (取消 by default), 另存为 goes to Save As,
+// and 覆盖 replaces it with their file kept in the history.
+TEST_F(History, AFileAnotherProgramWroteIsAskedAboutAndKeptWhenReplaced)
+{
+    const QString question = QStringLiteral(
+        "文件已被其他程序修改.\n\n"
+        "覆盖: 用当前文本替换它(被替换的文件可以在\"历史版本\"中恢复);\n"
+        "另存为: 把当前文本保存到另一个文件;\n"
+        "取消: 不写入.");
+    WriteFile(QStringLiteral("a.tvro"), Encrypt(QStringLiteral("mine"), kZeroKey));
+    OpenDocument(QStringLiteral("a.tvro"), nullptr);
+    ASSERT_EQ(EditorText(), QStringLiteral("mine"));
+    window->OnUnlock();
+    const QByteArray theirs = Encrypt(QStringLiteral("theirs"), kZeroKey);
+    WriteFile(QStringLiteral("a.tvro"), theirs);
+    TypeText(QStringLiteral("mine, edited"));
+
+    window->OnTimer();
+    EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), theirs);
+    EXPECT_TRUE(prompts.MessageTexts().empty());
+    EXPECT_TRUE(window->documentStatusBar()->Texts().contains(QStringLiteral("自动保存: 暂停 (文件已被其他程序修改)")));
+
+    prompts.AnswerMessage(MessageAnswer::Cancel);
+    window->OnFileSave();
+    EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), theirs);
+    EXPECT_EQ(prompts.shown.back().text, question);
+    EXPECT_EQ(prompts.shown.back().buttons, MessageButtons::OverwriteSaveAsCancel);
+    EXPECT_TRUE(window->isModified());
+
+    prompts.AnswerMessage(MessageAnswer::SaveAs);
+    prompts.AnswerFile(std::nullopt);
+    window->OnFileSave();
+    EXPECT_EQ(ReadFile(QStringLiteral("a.tvro")), theirs);
+    EXPECT_EQ(prompts.shown.back().kind, ShownPrompt::Kind::File);
+    EXPECT_TRUE(prompts.AllAnswered());
+
+    prompts.AnswerMessage(MessageAnswer::Overwrite);
+    window->OnFileSave();
+    EXPECT_EQ(StoredText(ReadFile(QStringLiteral("a.tvro"))), QStringLiteral("mine, edited"));
+    ASSERT_FALSE(Versions(QStringLiteral("a.tvro")).empty());
+    EXPECT_EQ(VersionBytes(QStringLiteral("a.tvro"), Versions(QStringLiteral("a.tvro")).front().number), theirs);
+    EXPECT_FALSE(window->isModified());
+    EXPECT_FALSE(window->documentStatusBar()->Texts().contains(QStringLiteral("自动保存: 暂停 (文件已被其他程序修改)")));
+}
+
 TEST_F(History, ClearingAsksAndRemovesEveryVersion)
 {
     NewDocument(QStringLiteral("a.tvro"), nullptr);

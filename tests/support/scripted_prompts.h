@@ -84,6 +84,7 @@ public:
             case MessageButtons::YesNoDefaultNo: return MessageAnswer::No;
             case MessageButtons::SaveDiscardCancel: return MessageAnswer::Cancel;
             case MessageButtons::SaveAnywayGoBack: return MessageAnswer::GoBack;
+            case MessageButtons::OverwriteSaveAsCancel: return MessageAnswer::Cancel;
             }
         }
         return a.message;
