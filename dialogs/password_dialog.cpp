@@ -41,10 +41,6 @@ PasswordDialog::PasswordDialog(Prompts& prompts, QWidget* parent)
     auto* modes = new QButtonGroup(this);
     modes->addButton(m_radioTyped);
     modes->addButton(m_radioKeyFile);
-    // Chosen with the mouse; Tab skips them. The tab stops are the
-    // password, "文件...", "取消" and "确定", in that order.
-    m_radioTyped->setFocusPolicy(Qt::ClickFocus);
-    m_radioKeyFile->setFocusPolicy(Qt::ClickFocus);
 
     // Left: the typed password, shown as typed.
     auto* typedGroup = new QGroupBox(QStringLiteral("文本密码(可以为空)"), this);
@@ -110,6 +106,11 @@ PasswordDialog::PasswordDialog(Prompts& prompts, QWidget* parent)
     fileGroup->setFixedWidth(groupWidth);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    // The tab stops: the checked mode (the arrow keys check the other, as
+    // a click does), the password, "文件...", "取消" and "确定", in that
+    // order; a disabled one is passed over.
+    setTabOrder(m_radioTyped, m_radioKeyFile);
+    setTabOrder(m_radioKeyFile, m_editPassword);
     setTabOrder(m_editPassword, m_buttonFile);
     setTabOrder(m_buttonFile, m_buttonCancel);
     setTabOrder(m_buttonCancel, m_buttonConfirm);

@@ -19,7 +19,7 @@ enum class MessageButtons {
     Ok,
     YesNo,                // Yes is the default button
     YesNoDefaultNo,       // No is the default button
-    SaveDiscardCancel,    // "保存", "不保存", "取消"; Cancel is the default
+    SaveDiscardCancel,    // "保存(S)", "不保存(N)", "取消"; Cancel is the default
     SaveAnywayGoBack,     // "仍然保存", "返回编辑"; GoBack is the default
 };
 enum class MessageAnswer { Ok, Yes, No, Save, Discard, Cancel, SaveAnyway, GoBack };

@@ -52,8 +52,10 @@ MessageAnswer QtPrompts::ShowMessage(QWidget* owner, const QString& text, const 
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     case MessageButtons::SaveDiscardCancel:
-        choices = {{QStringLiteral("保存"), QMessageBox::AcceptRole, MessageAnswer::Save},
-                   {QStringLiteral("不保存"), QMessageBox::DestructiveRole, MessageAnswer::Discard},
+        // Alt + S and Alt + N (or the letter alone) answer from the keyboard;
+        // Enter stays Cancel.
+        choices = {{QStringLiteral("保存(&S)"), QMessageBox::AcceptRole, MessageAnswer::Save},
+                   {QStringLiteral("不保存(&N)"), QMessageBox::DestructiveRole, MessageAnswer::Discard},
                    {QStringLiteral("取消"), QMessageBox::RejectRole, MessageAnswer::Cancel}};
         defaultChoice = 2;
         break;
