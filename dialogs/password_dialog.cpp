@@ -4,6 +4,7 @@
 
 #include "key_derivation.h"
 #include "prompts.h"
+#include "secret_line_edit.h"
 #include "secure_memory.h"
 
 #include <QButtonGroup>
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -42,9 +42,9 @@ PasswordDialog::PasswordDialog(Prompts& prompts, QWidget* parent)
     modes->addButton(m_radioTyped);
     modes->addButton(m_radioKeyFile);
 
-    // Left: the typed password, shown as typed.
+    // Left: the typed password, shown as typed, in a field that wipes it.
     auto* typedGroup = new QGroupBox(QStringLiteral("文本密码(可以为空)"), this);
-    m_editPassword = new QLineEdit(typedGroup);
+    m_editPassword = new SecretLineEdit(typedGroup);
     m_editPassword->setEchoMode(QLineEdit::Normal);
     m_editPassword->setMinimumWidth(du.X(128));
     auto* typedLayout = new QVBoxLayout(typedGroup);
@@ -162,11 +162,9 @@ void PasswordDialog::OnChooseKeyFile()
 void PasswordDialog::OnConfirmPassword()
 {
     if (m_radioTyped->isChecked()) {
-        const QString text = m_editPassword->text();
         KeyHolder key;
-        DeriveKeyFromPassword(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                  static_cast<std::size_t>(text.size())),
-                              key.bytes());
+        DeriveKeyFromPassword(m_editPassword->text(), key.bytes());
+        m_editPassword->clear(); // the password is needed no more
         m_key = std::move(key);
         m_typedConfirmed = true;
         accept();

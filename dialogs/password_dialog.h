@@ -1,6 +1,8 @@
 // The password dialog: the user gives a typed password or picks any file
 // whose bytes serve as the password. It ends Accepted once a key is derived
-// (takeKey() hands it over), Rejected when cancelled.
+// (takeKey() hands it over), Rejected when cancelled. The typed password is
+// wiped from the field once its key is derived, when key-file mode is
+// chosen, and when the dialog goes.
 #pragma once
 
 #include "key_holder.h"
@@ -12,13 +14,13 @@
 
 class QButtonGroup;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
 namespace tavro {
 
 class Prompts;
+class SecretLineEdit;
 
 class PasswordDialog : public QDialog {
     Q_OBJECT
@@ -34,7 +36,7 @@ public:
     void OnCancel();            // button 1013 "取消", and the close box
 
     // The controls, for tests.
-    QLineEdit* passwordEdit() const { return m_editPassword; }        // 1010
+    SecretLineEdit* passwordEdit() const { return m_editPassword; }   // 1010
     QRadioButton* typedModeButton() const { return m_radioTyped; }    // 1011
     QRadioButton* keyFileModeButton() const { return m_radioKeyFile; } // 1012
     QLabel* keyFileLabel() const { return m_labelKeyFile; }           // 1015
@@ -57,7 +59,7 @@ private:
     QString m_keyFilePath; // the chosen key file, empty when none
     bool m_typedConfirmed = false;
     std::optional<KeyHolder> m_key;
-    QLineEdit* m_editPassword = nullptr;
+    SecretLineEdit* m_editPassword = nullptr;
     QRadioButton* m_radioTyped = nullptr;
     QRadioButton* m_radioKeyFile = nullptr;
     QLabel* m_labelKeyFile = nullptr;

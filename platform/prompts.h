@@ -66,8 +66,9 @@ public:
     virtual int RunModal(QDialog& dialog) = 0;
 
     // A line of text typed into a modal prompt under label; masked shows
-    // dots instead of the characters. Nothing when cancelled (and from
-    // prompts that cannot ask).
+    // dots instead of the characters and keeps them only in a field that
+    // wipes them (the caller wipes the string it gets). Nothing when
+    // cancelled (and from prompts that cannot ask).
     virtual std::optional<QString> AskText(QWidget* owner, const QString& label,
                                            const QString& caption, bool masked)
     {
