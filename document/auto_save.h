@@ -1,6 +1,6 @@
 // Auto-save: every 60 seconds, the open document is written when it is
-// unlocked and its text differs from its file, unless a command is waiting
-// for the user. A text whose write would need a question (characters the
+// unlocked (or hidden) and its text differs from its file, unless a command
+// is waiting for the user. A text whose write would need a question (characters the
 // file cannot hold, a protected stored copy) is skipped; so is a tick while
 // a write is in flight. While it skips, or while writes fail, it says why.
 #pragma once

@@ -83,10 +83,24 @@ bool DocumentSession::isKnownLossy() const
 
 void DocumentSession::setLocked(bool locked)
 {
-    if (m_locked == locked)
+    if (m_locked == locked || (m_hidden && !locked))
         return;
     m_locked = locked;
     emit changed();
+}
+
+void DocumentSession::setHidden(bool hidden)
+{
+    if (m_hidden == hidden)
+        return;
+    m_hidden = hidden;
+    m_locked = true;
+    emit changed();
+}
+
+bool DocumentSession::IsKey(const KeyHolder& key) const
+{
+    return m_key.SameKey(key);
 }
 
 void DocumentSession::NotifyIfChanged()
