@@ -40,6 +40,7 @@ MainWindow::MainWindow(Prompts& prompts, QString configPath, QWidget* parent)
     setAcceptDrops(true); // a document file dropped on the window is opened
     connect(&m_autoSave, &AutoSave::changed, this, &MainWindow::RefreshView);
     installEventFilter(this);
+    SetUpPrivacy();
 }
 
 MainWindow::~MainWindow()
@@ -84,6 +85,7 @@ void MainWindow::OnInitDialog(const QStringList& arguments)
         m_configPath = SettingsFilePath(QCoreApplication::applicationDirPath());
     m_charFormat = CharFormat2W::Default();
     LoadSettings();
+    ReadPrivacySettings();
     ApplyEditorFormat();
     RefreshView();
     // The shell has split the path at blanks; the document path is the rest
@@ -112,6 +114,8 @@ void MainWindow::InstallSession(std::unique_ptr<DocumentSession> session, const 
         connect(m_session.get(), &DocumentSession::writeFinished, this, &MainWindow::OnWriteFinished);
     }
     previous.reset(); // waits for its write in flight, wipes its key and text
+    if (!m_session)
+        m_clipboardGuard.Clear(); // closed: its text leaves the clipboard too
     RefreshView();
 }
 
@@ -169,8 +173,9 @@ void MainWindow::OnToggleWordWrap()
 void MainWindow::RefreshView()
 {
     SetCaption();
-    m_editor->setEnabled(m_session != nullptr);
+    m_editor->setEnabled(m_session != nullptr && !isHidden());
     m_editor->setLocked(isLocked());
+    RefreshHiddenView();
     UpdateActions();
     RefreshStatusBar();
 }
@@ -186,6 +191,7 @@ void MainWindow::RefreshStatusBar()
     status.documentOpen = m_session != nullptr;
     status.locked = isLocked();
     status.modified = isModified();
+    status.hidden = isHidden();
     status.autoSave = m_autoSave.isEnabled();
     status.autoSavePause = m_autoSave.pause();
     status.line = cursor.blockNumber() + 1;

@@ -38,10 +38,9 @@ PrivacySettings LoadPrivacySettings(const QString& path)
     settings.idleMinutes = Offered(file, kIdleMinutes, PrivacySettings::kIdleMinutesOffered, defaults.idleMinutes);
     settings.clipboardSeconds =
         Offered(file, kClipboardSeconds, PrivacySettings::kClipboardSecondsOffered, defaults.clipboardSeconds);
-    const QVariant minimize = file.value(kHideOnMinimize);
-    if (minimize.typeId() == QMetaType::QString &&
-        (minimize.toString() == QLatin1String("true") || minimize.toString() == QLatin1String("false")))
-        settings.hideOnMinimize = minimize.toBool();
+    const QString minimize = file.value(kHideOnMinimize).toString();
+    if (minimize == QLatin1String("true") || minimize == QLatin1String("false"))
+        settings.hideOnMinimize = minimize == QLatin1String("true");
     return settings;
 }
 

@@ -71,22 +71,23 @@ const QColor kOrange(255, 174, 0);
 
 // ---- Usage notes -----------------------------------------------------------------
 
-TEST(UsageNotesDialogTest, ShowsTheFourParagraphsWholeAndInOrder)
+TEST(UsageNotesDialogTest, ShowsTheFiveParagraphsWholeAndInOrder)
 {
     const QString expected[] = {
         QStringLiteral("        在打开文件时,如果打开的文件显示乱码或者部分乱码.请勿轻易解锁和保存.乱码部分再次保存可能会造成新文本丢失."),
         QStringLiteral("        锁定文本时会触发保存一次.在锁定状态下自动保存是无效的."),
         QStringLiteral("        注意防范侧信道攻击.就是在电脑已经中毒的情况下,病毒木马会直接读取程序内容,而绕过加密保护.本软件不附带侧信道攻击防御功能,请用户自己注意."),
         QStringLiteral("        因效率问题,越多的字符导致文件越大,导致运行速度下降.虽然没有规定上限,但请控制字符数量.(建议1MB以内大约50万中文字符)"),
+        QStringLiteral("        隐藏文本(Alt + Y)后窗口不再显示任何文本,须输入该文档的密码或选择其密码文件才能重新显示.空闲一段时间(默认10分钟)、锁屏或休眠时会自动隐藏,可在\"设置-隐私保护\"中调整.从文档复制的文本会标记为机密,剪贴板管理器不会记录它,并在隐藏文本、关闭文档、退出程序或60秒后从剪贴板清除."),
     };
     UsageNotesDialog dialog;
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("使用注意"));
     const QList<QLabel*>& labels = dialog.paragraphLabels();
-    ASSERT_EQ(labels.size(), 4);
-    EXPECT_EQ(dialog.findChildren<QLabel*>().size(), 4); // nothing else to read
+    ASSERT_EQ(labels.size(), 5);
+    EXPECT_EQ(dialog.findChildren<QLabel*>().size(), 5); // nothing else to read
     int bottom = -1;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
         QLabel* label = labels[i];
         EXPECT_EQ(label->text(), expected[i]);
