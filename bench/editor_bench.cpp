@@ -10,6 +10,10 @@
 // operation, size_mb, ms and reference_ms instead of the table (the peak
 // memory row carries rss_mb and reference_rss_mb, its times are null).
 //
+// editor_bench runs as the editor does, freed memory overwritten
+// (editor/wipe_on_free.cpp); editor_bench_keep_freed, built from the same
+// source, leaves glibc's free() as it is: the two show what wiping costs.
+//
 // Each operation is one row of the table below: add a row to measure more.
 #include "document_file.h"
 #include "find_replace_dialog.h"
@@ -42,17 +46,25 @@ namespace {
 
 using namespace tavro;
 
+#ifdef TAVRO_BENCH_KEEP_FREED
+const char* const kFreedMemory = "kept";
+#else
+const char* const kFreedMemory = "overwritten";
+#endif
+
 const QString kWord = QStringLiteral("密码本");      // every 400 characters
 const QString kOtherWord = QStringLiteral("笔记本"); // what Replace puts in its place
 
 // Answers every prompt at once: the chosen file, cancelled password dialogs
-// (the all-zero key), OK to every message.
+// (the all-zero key), Yes or Discard where asked, OK to the rest.
 class BenchPrompts final : public Prompts {
 public:
     QString path;
     MessageAnswer ShowMessage(QWidget*, const QString&, const QString&, MessageIcon,
                               MessageButtons buttons) override
     {
+        if (buttons == MessageButtons::SaveDiscardCancel)
+            return MessageAnswer::Discard;
         return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     }
     std::optional<ChosenFile> ChooseFile(QWidget*, const FileDialogRequest&) override
@@ -294,6 +306,21 @@ const std::vector<Operation>& Operations()
              s.bare.setTextCursor(cursor);
              return TypeKey(s.bare);
          }},
+        // Last: the document goes, its key and text wiped (and in
+        // editor_bench, as in the editor, the memory it frees overwritten).
+        {"Close (unsaved change discarded)", "QTextDocument::clear of the bare editor",
+         [](Session& s) {
+             return Ms([&] {
+                 s.window->OnFileCloseDoc();
+                 QApplication::processEvents();
+             });
+         },
+         [](Session& s) {
+             return Ms([&] {
+                 s.bareDocument().clear();
+                 QApplication::processEvents();
+             });
+         }},
     };
     return operations;
 }
@@ -444,8 +471,8 @@ int main(int argc, char* argv[])
                         size, windowRss, bareRss);
             continue;
         }
-        std::printf("editor window, %d MB document (%lld characters), offscreen\n", size,
-                    static_cast<long long>(CharactersFor(size)));
+        std::printf("editor window, %d MB document (%lld characters), offscreen, freed memory %s\n", size,
+                    static_cast<long long>(CharactersFor(size)), kFreedMemory);
         std::printf("  %-50s %10s %12s %7s  %s\n", "operation", "ms", "reference", "ratio",
                     "reference is");
         for (const Figure& f : figures) {
