@@ -130,6 +130,7 @@ void PasswordDialog::OnTypedPasswordMode()
 {
     m_radioTyped->setChecked(true);
     m_radioKeyFile->setChecked(false);
+    MakeTabStop(m_radioTyped, m_radioKeyFile);
     m_buttonFile->setEnabled(false);
     m_labelKeyFile->setText(kNotSet);
     m_editPassword->setEnabled(true);
@@ -140,6 +141,7 @@ void PasswordDialog::OnKeyFileMode()
 {
     m_radioKeyFile->setChecked(true);
     m_radioTyped->setChecked(false);
+    MakeTabStop(m_radioKeyFile, m_radioTyped);
     m_buttonFile->setEnabled(true);
     m_editPassword->setEnabled(false);
     m_editPassword->clear(); // a typed password is discarded

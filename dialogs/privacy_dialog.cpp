@@ -39,10 +39,11 @@ PrivacyDialog::PrivacyDialog(const PrivacySettings& settings, QWidget* parent)
     : QDialog(parent, kFixedDialogFlags)
 {
     setWindowTitle(QStringLiteral("隐私保护"));
+    // Made in the order Tab takes them, top to bottom.
     m_idle = Choices(PrivacySettings::kIdleMinutesOffered, Minutes, settings.idleMinutes, this);
-    m_clipboard = Choices(PrivacySettings::kClipboardSecondsOffered, Seconds, settings.clipboardSeconds, this);
     m_minimize = new QCheckBox(QStringLiteral("最小化时隐藏(&M)"), this);
     m_minimize->setChecked(settings.hideOnMinimize);
+    m_clipboard = Choices(PrivacySettings::kClipboardSecondsOffered, Seconds, settings.clipboardSeconds, this);
 
     auto* fields = new QFormLayout;
     fields->addRow(QStringLiteral("空闲时自动隐藏(&I):"), m_idle);
