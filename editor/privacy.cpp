@@ -60,6 +60,7 @@ void MainWindow::OnHide()
     // written now when auto-save is on, as a tick would (not while a
     // command waits for the user: it decides what becomes of the text).
     m_session->setHidden(true);
+    centralWidget()->repaint(); // off the screen now, not once the write's snapshot is taken
     m_autoSave.Tick();
     if (m_findDialog)
         m_findDialog->reject();
