@@ -10,9 +10,14 @@
 // operation, size_mb, ms and reference_ms instead of the table (the peak
 // memory row carries rss_mb and reference_rss_mb, its times are null).
 //
+// editor_bench runs as the editor does, freed memory overwritten
+// (editor/wipe_on_free.cpp); editor_bench_keep_freed, built from the same
+// source, leaves glibc's free() as it is: the two show what wiping costs.
+//
 // Each operation is one row of the table below: add a row to measure more.
 #include "document_file.h"
 #include "find_replace_dialog.h"
+#include "secret_line_edit.h"
 #include "main_window.h"
 #include "password_dialog.h"
 #include "strong_key.h"
@@ -45,6 +50,12 @@ namespace {
 
 using namespace tavro;
 
+#ifdef TAVRO_BENCH_KEEP_FREED
+const char* const kFreedMemory = "kept";
+#else
+const char* const kFreedMemory = "overwritten";
+#endif
+
 const QString kWord = QStringLiteral("密码本");      // every 400 characters
 const QString kOtherWord = QStringLiteral("笔记本"); // what Replace puts in its place
 
@@ -76,7 +87,7 @@ public:
         auto* password = qobject_cast<PasswordDialog*>(&dialog);
         if (!password || !path.endsWith(QLatin1String(".tvrs")))
             return QDialog::Rejected;
-        password->passwordEdit()->setText(kStrongPassword);
+        password->passwordEdit()->setText(QStringView(kStrongPassword));
         password->OnConfirmPassword();
         while (password->isMakingKey())
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -344,6 +355,21 @@ const std::vector<Operation>& Operations()
              s.bare.setTextCursor(cursor);
              return TypeKey(s.bare);
          }},
+        // Last: the document goes, its key and text wiped (and in
+        // editor_bench, as in the editor, the memory it frees overwritten).
+        {"Close (unsaved change discarded)", "QTextDocument::clear of the bare editor",
+         [](Session& s) {
+             return Ms([&] {
+                 s.window->OnFileCloseDoc();
+                 QApplication::processEvents();
+             });
+         },
+         [](Session& s) {
+             return Ms([&] {
+                 s.bareDocument().clear();
+                 QApplication::processEvents();
+             });
+         }},
     };
     return operations;
 }
@@ -509,8 +535,8 @@ int main(int argc, char* argv[])
                         size, windowRss, bareRss);
             continue;
         }
-        std::printf("editor window, %d MB document (%lld characters), offscreen\n", size,
-                    static_cast<long long>(CharactersFor(size)));
+        std::printf("editor window, %d MB document (%lld characters), offscreen, freed memory %s\n", size,
+                    static_cast<long long>(CharactersFor(size)), kFreedMemory);
         std::printf("  %-50s %10s %12s %7s  %s\n", "operation", "ms", "reference", "ratio",
                     "reference is");
         for (const Figure& f : figures) {

@@ -1,5 +1,6 @@
 // What the editor's dialogs share in look and feel: their frame, their
-// push buttons, and dialog units to size them by.
+// push buttons, their choices by radio button, and dialog units to size
+// them by.
 #pragma once
 
 #include <QFont>
@@ -22,6 +23,15 @@ inline QPushButton* MakePlainButton(const QString& text, QWidget* parent)
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
+}
+
+// Of two radio buttons that choose one thing, only the checked one is a
+// tab stop; the arrow keys (or the mouse) reach the other. (Qt's own rule
+// keeps the one last focused, so Tab could land on the choice not taken.)
+inline void MakeTabStop(QAbstractButton* checked, QAbstractButton* other)
+{
+    checked->setFocusPolicy(Qt::StrongFocus);
+    other->setFocusPolicy(Qt::ClickFocus);
 }
 
 // Dialog units, as the dialogs were first drawn in: a quarter of the average

@@ -1,5 +1,7 @@
 #include "find_replace_dialog.h"
 
+#include "dialog_style.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,7 +41,10 @@ FindReplaceDialog::FindReplaceDialog(bool findOnly, std::uint32_t flags, QWidget
         m_downButton = new QRadioButton(QStringLiteral("向下(&D)"), direction);
         directionLayout->addWidget(m_upButton);
         directionLayout->addWidget(m_downButton);
-        (flags & FR_DOWN ? m_downButton : m_upButton)->setChecked(true);
+        const bool down = flags & FR_DOWN;
+        (down ? m_downButton : m_upButton)->setChecked(true);
+        // Tab comes to the direction chosen; the arrow keys change it.
+        MakeTabStop(down ? m_downButton : m_upButton, down ? m_upButton : m_downButton);
         grid->addWidget(direction, 1, 1, Qt::AlignRight);
     } else {
         auto* replaceLabel = new QLabel(QStringLiteral("替换为(&P):"), this);

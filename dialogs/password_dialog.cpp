@@ -5,6 +5,7 @@
 #include "key_derivation.h"
 #include "md5.h"
 #include "prompts.h"
+#include "secret_line_edit.h"
 #include "secure_memory.h"
 
 #include <QButtonGroup>
@@ -18,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -64,14 +64,10 @@ PasswordDialog::PasswordDialog(Prompts& prompts, KeyRecipe recipe, QWidget* pare
     auto* modes = new QButtonGroup(this);
     modes->addButton(m_radioTyped);
     modes->addButton(m_radioKeyFile);
-    // Chosen with the mouse; Tab skips them. The tab stops are the
-    // password, "文件...", "取消" and "确定", in that order.
-    m_radioTyped->setFocusPolicy(Qt::ClickFocus);
-    m_radioKeyFile->setFocusPolicy(Qt::ClickFocus);
 
-    // Left: the typed password, shown as typed.
+    // Left: the typed password, shown as typed, in a field that wipes it.
     auto* typedGroup = new QGroupBox(QStringLiteral("文本密码(可以为空)"), this);
-    m_editPassword = new QLineEdit(typedGroup);
+    m_editPassword = new SecretLineEdit(typedGroup);
     m_editPassword->setEchoMode(QLineEdit::Normal);
     m_editPassword->setMinimumWidth(du.X(128));
     auto* typedLayout = new QVBoxLayout(typedGroup);
@@ -139,6 +135,11 @@ PasswordDialog::PasswordDialog(Prompts& prompts, KeyRecipe recipe, QWidget* pare
     fileGroup->setFixedWidth(groupWidth);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    // The tab stops: the checked mode (the arrow keys check the other, as
+    // a click does), the password, "文件...", "取消" and "确定", in that
+    // order; a disabled one is passed over.
+    setTabOrder(m_radioTyped, m_radioKeyFile);
+    setTabOrder(m_radioKeyFile, m_editPassword);
     setTabOrder(m_editPassword, m_buttonFile);
     setTabOrder(m_buttonFile, m_buttonCancel);
     setTabOrder(m_buttonCancel, m_buttonConfirm);
@@ -158,6 +159,7 @@ void PasswordDialog::OnTypedPasswordMode()
 {
     m_radioTyped->setChecked(true);
     m_radioKeyFile->setChecked(false);
+    MakeTabStop(m_radioTyped, m_radioKeyFile);
     m_buttonFile->setEnabled(false);
     m_labelKeyFile->setText(kNotSet);
     m_editPassword->setEnabled(true);
@@ -168,6 +170,7 @@ void PasswordDialog::OnKeyFileMode()
 {
     m_radioKeyFile->setChecked(true);
     m_radioTyped->setChecked(false);
+    MakeTabStop(m_radioKeyFile, m_radioTyped);
     m_buttonFile->setEnabled(true);
     m_editPassword->setEnabled(false);
     m_editPassword->clear(); // a typed password is discarded
@@ -200,11 +203,11 @@ namespace {
 // A digest of the typed password's own UTF-16 units, to tell a retyped one
 // by: neither the password nor a key made of it (and it tells apart what
 // code page 936 would not, such as two emoji).
-KeyHolder TypedDigest(const QString& text)
+KeyHolder TypedDigest(std::u16string_view text)
 {
     Md5Context context;
     Md5Init(context);
-    Md5Update(context, reinterpret_cast<const std::uint8_t*>(text.utf16()),
+    Md5Update(context, reinterpret_cast<const std::uint8_t*>(text.data()),
               static_cast<std::uint32_t>(text.size()) * 2);
     std::string hex = Md5HexDigest(context);
     KeyHolder digest;
@@ -221,11 +224,12 @@ void PasswordDialog::OnConfirmPassword()
     if (m_making)
         return; // a key is already being made
     if (m_radioTyped->isChecked()) {
-        const QString text = m_editPassword->text();
+        const std::u16string_view text = m_editPassword->text();
         m_typedDigest = TypedDigest(text);
         m_typedConfirmed = true;
         KeySecret secret;
-        secret.password.assign(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+        secret.password.assign(text.begin(), text.end());
+        m_editPassword->clear(); // the password is needed no more
         if (m_recipe.format == DocumentFormat::Tvro) {
             // The MD5 of a password takes no time: made here.
             SessionKey key;
@@ -330,7 +334,10 @@ void PasswordDialog::SetInputsEnabled(bool enabled)
 
 bool PasswordDialog::MatchesTypedPassword(const QString& retyped) const
 {
-    return m_typedConfirmed && TypedDigest(retyped).SameKey(m_typedDigest);
+    return m_typedConfirmed &&
+           TypedDigest(std::u16string_view(reinterpret_cast<const char16_t*>(retyped.utf16()),
+                                           static_cast<std::size_t>(retyped.size())))
+               .SameKey(m_typedDigest);
 }
 
 void PasswordDialog::OnCancel()

@@ -8,7 +8,9 @@
 // large, a slow pipe) and a strong key (Argon2id takes a noticeable part of
 // a second by design) are made off the UI thread while the dialog says so:
 // its inputs wait, a key file's progress shows after a second, and "取消"
-// stops a key file's reading and gives the inputs back.
+// stops a key file's reading and gives the inputs back. The typed password
+// is wiped from the field once its key is being made, when key-file mode
+// is chosen, and when the dialog goes.
 #pragma once
 
 #include "session_key.h"
@@ -21,13 +23,13 @@
 
 class QButtonGroup;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
 namespace tavro {
 
 class Prompts;
+class SecretLineEdit;
 
 class PasswordDialog : public QDialog {
     Q_OBJECT
@@ -45,7 +47,7 @@ public:
     void OnCancel();            // button 1013 "取消", and the close box
 
     // The controls, for tests.
-    QLineEdit* passwordEdit() const { return m_editPassword; }        // 1010
+    SecretLineEdit* passwordEdit() const { return m_editPassword; }   // 1010
     QRadioButton* typedModeButton() const { return m_radioTyped; }    // 1011
     QRadioButton* keyFileModeButton() const { return m_radioKeyFile; } // 1012
     QLabel* keyFileLabel() const { return m_labelKeyFile; }           // 1015
@@ -85,7 +87,7 @@ private:
     KeyHolder m_typedDigest;            // of the password confirmed in typed mode
     std::shared_ptr<Making> m_making;   // the key being made, shared with the worker
     QLabel* m_labelProgress = nullptr;
-    QLineEdit* m_editPassword = nullptr;
+    SecretLineEdit* m_editPassword = nullptr;
     QRadioButton* m_radioTyped = nullptr;
     QRadioButton* m_radioKeyFile = nullptr;
     QLabel* m_labelKeyFile = nullptr;

@@ -1,4 +1,4 @@
-// The usage notes: four paragraphs of advice, read-only. Closes with its
+// The usage notes: five paragraphs of advice, read-only. Closes with its
 // close box, Enter or Escape.
 #pragma once
 

@@ -3,6 +3,16 @@
 #include "document_session.h"
 
 namespace tavro {
+namespace {
+
+// Locked text is the user's to write; hidden text, locked by hiding, is
+// still written, so a change made before it was hidden is not left unsaved.
+bool Writable(const DocumentSession& session)
+{
+    return !session.isLocked() || session.isHidden();
+}
+
+} // namespace
 
 AutoSave::AutoSave(QObject* parent) : QObject(parent)
 {
@@ -32,7 +42,7 @@ void AutoSave::setEnabled(bool enabled)
 AutoSave::Pause AutoSave::pause() const
 {
     // Only where a tick would otherwise write: on, a document open and unlocked.
-    if (!m_enabled || !m_session || m_session->isLocked())
+    if (!m_enabled || !m_session || !Writable(*m_session))
         return Pause::None;
     if (m_session->isProtected())
         return Pause::Protected;
@@ -50,7 +60,7 @@ void AutoSave::Tick()
     // Tested at the moment of the tick. A write still in flight is left
     // alone: the next tick writes what it missed. A text that has not
     // changed since it was written or read is not written again.
-    if (!m_enabled || !m_session || m_holds > 0 || m_session->isLocked() || m_session->isWriting() ||
+    if (!m_enabled || !m_session || m_holds > 0 || !Writable(*m_session) || m_session->isWriting() ||
         !m_session->isModified())
         return;
     // Text that would need a question first waits for a command that asks.

@@ -1,9 +1,10 @@
 // Auto-save: every 60 seconds, the open document is written when it is
-// unlocked and its text differs from its file, unless a command is waiting
-// for the user. A text whose write would need a question (characters the
-// file cannot hold, a protected stored copy, a file another program changed
-// since it was read or written) is skipped; so is a tick while a write is
-// in flight. While it skips, or while writes fail, it says why.
+// unlocked (or hidden) and its text differs from its file, unless a command
+// is waiting for the user. A text whose write would need a question
+// (characters the file cannot hold, a protected stored copy, a file another
+// program changed since it was read or written) is skipped; so is a tick
+// while a write is in flight. While it skips, or while writes fail, it says
+// why.
 #pragma once
 
 #include <QObject>

@@ -117,10 +117,33 @@ bool DocumentSession::isKnownLossy() const
 
 void DocumentSession::setLocked(bool locked)
 {
-    if (m_locked == locked)
+    if (m_locked == locked || (m_hidden && !locked))
         return;
     m_locked = locked;
     emit changed();
+}
+
+void DocumentSession::setHidden(bool hidden)
+{
+    if (m_hidden == hidden)
+        return;
+    m_hidden = hidden;
+    m_locked = true;
+    emit changed();
+}
+
+bool DocumentSession::IsKey(const SessionKey& key) const
+{
+    return m_key.SameKey(key);
+}
+
+KeyRecipe DocumentSession::keyRecipe() const
+{
+    KeyRecipe recipe;
+    recipe.format = m_key.format();
+    if (recipe.format == DocumentFormat::Strong)
+        recipe.strongParameters = m_key.strong().parameters();
+    return recipe;
 }
 
 void DocumentSession::NotifyIfChanged()

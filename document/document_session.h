@@ -1,7 +1,7 @@
 // One open document: its file's path, its key, its text (a QTextDocument the
 // editor shows), what its file holds now, whether that stored copy must be
-// protected, the user's consent to lose characters, the lock, and the
-// writes that store it. No widgets: the window is a view over it, asks the
+// protected, the user's consent to lose characters, the lock, whether it is
+// hidden, and the writes that store it. No widgets: the window is a view over it, asks the
 // user what the session cannot decide, and shows what it reports.
 //
 // Unsaved changes are a fact about text states, not a flag: the session
@@ -86,7 +86,19 @@ public:
     // written unasked.
     bool isProtected() const { return m_protected; }
     bool isLocked() const { return m_locked; }
+    // Refused (the lock stays) while the document is hidden.
     void setLocked(bool locked);
+
+    // --- Hidden: the text is kept from view until the key is given again.
+    // A hidden document is locked, and auto-save still writes it. Showing
+    // it leaves it locked.
+    bool isHidden() const { return m_hidden; }
+    void setHidden(bool hidden);
+    // Whether key is the document's key, in time independent of the bytes.
+    bool IsKey(const SessionKey& key) const;
+    // How the document's key is made again from its secret (a strong
+    // document's salt and limits).
+    KeyRecipe keyRecipe() const;
     // The current text would lose characters in its file and that was not
     // accepted: a write without a question would skip it.
     bool isKnownLossy() const;
@@ -157,6 +169,7 @@ private:
     std::map<QString, TextState> m_consents; // loss accepted per destination
     bool m_protected = false;
     bool m_locked = false;
+    bool m_hidden = false;
     bool m_writeFailing = false;
     bool m_changedOnDisk = false;
     std::optional<FileIdentity> m_identity;

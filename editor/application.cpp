@@ -2,6 +2,7 @@
 
 #include "main_window.h"
 #include "qt_prompts.h"
+#include "session_watch.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -38,6 +39,9 @@ int Application::Run(int& argc, char** argv)
     if (!window.isVisible())
         window.show();
     window.activateWindow(); // the keys go to the window, not to the desktop
+    // The session's lock and the machine's sleep hide the text.
+    SessionWatch sessionWatch;
+    window.WatchSession(sessionWatch);
 
     return QApplication::exec();
 }

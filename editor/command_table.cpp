@@ -5,6 +5,7 @@
 // shortcut only while its action is enabled, as the menu does.
 #include "main_window.h"
 
+#include "privacy_ids.h"
 #include "resource_ids.h"
 
 #include <QContextMenuEvent>
@@ -39,6 +40,9 @@ const std::vector<std::vector<MainWindow::CommandDef>>& MainWindow::CommandTable
         {
             {ID_LOCK, u"锁定文本(&L)\tAlt + L", Qt::ALT | Qt::Key_L, &W::OnLock, &W::OnUpdateDocumentCommand},
             {ID_UNLOCK, u"解除锁定(&U)\tAlt + U", Qt::ALT | Qt::Key_U, &W::OnUnlock, &W::OnUpdateDocumentCommand},
+            {0, nullptr, none, nullptr, nullptr},
+            {ID_HIDE, u"隐藏文本(&Y)\tAlt + Y", Qt::ALT | Qt::Key_Y, &W::OnHide, &W::OnUpdateHide},
+            {ID_SHOW, u"显示文本(&X)...\tAlt + X", Qt::ALT | Qt::Key_X, &W::OnShow, &W::OnUpdateShow},
         },
         {
             {ID_FILE_NEW, u"新建(&N)\tCtrl + N", Qt::CTRL | Qt::Key_N, &W::OnFileNew, nullptr},
@@ -48,7 +52,7 @@ const std::vector<std::vector<MainWindow::CommandDef>>& MainWindow::CommandTable
             {ID_FILE_EXPORT_TXT, u"导出为txt文件(&T)...", none, &W::OnFileExportTxt, &W::OnUpdateDocumentCommand},
             {ID_FILE_VERSIONS, u"历史版本(&V)...", none, &W::OnFileVersions, &W::OnUpdateDocumentCommand},
             {0, nullptr, none, nullptr, nullptr},
-            {ID_FILE_CLOSE_DOC, u"关闭当前文件(&C)", none, &W::OnFileCloseDoc, &W::OnUpdateDocumentCommand},
+            {ID_FILE_CLOSE_DOC, u"关闭当前文件(&C)", none, &W::OnFileCloseDoc, &W::OnUpdateDocumentOpen},
             {ID_APP_EXIT, u"退出程序(&X)", none, &W::OnAppExit, nullptr},
         },
         {
@@ -68,6 +72,7 @@ const std::vector<std::vector<MainWindow::CommandDef>>& MainWindow::CommandTable
             {ID_SETTINGS_PASSWORD, u"密码(&P)...\tCtrl + P", Qt::CTRL | Qt::Key_P, &W::OnSettingsPassword,
              &W::OnUpdateDocumentCommand},
             {ID_SETTINGS_FONT, u"字体(&F)...", none, &W::OnSettingsFont, nullptr},
+            {ID_SETTINGS_PRIVACY, u"隐私保护(&Y)...", none, &W::OnSettingsPrivacy, nullptr},
             {0, nullptr, none, nullptr, nullptr},
             {ID_WORD_WRAP, u"自动换行(&W)\tAlt + W", Qt::ALT | Qt::Key_W, &W::OnToggleWordWrap, &W::OnUpdateWordWrap},
             {ID_AUTO_SAVE, u"自动保存 60s(&A)", none, &W::OnToggleAutoSave, &W::OnUpdateAutoSave},
@@ -158,7 +163,7 @@ void MainWindow::UpdateActions()
 
 void MainWindow::OnUpdateDocumentCommand(QAction* action) const
 {
-    action->setEnabled(isDocumentOpen());
+    action->setEnabled(isDocumentOpen() && !isHidden()); // hidden text is for auto-save alone
 }
 
 void MainWindow::OnUpdateReplace(QAction* action) const

@@ -48,16 +48,17 @@ void DocumentStatusBar::Show(const DocumentStatus& status)
 {
     if (!status.documentOpen)
         SetField(m_lock, QStringLiteral("没有正在编辑的文件"));
+    else if (status.hidden)
+        SetField(m_lock, QStringLiteral("已隐藏"));
     else
         SetField(m_lock, status.locked ? QStringLiteral("已锁定") : QStringLiteral("未锁定"));
+    const bool textShown = status.documentOpen && !status.hidden;
     SetField(m_protected, status.documentOpen && status.protectedCopy ? QStringLiteral("受保护") : QString());
     SetField(m_modified, status.documentOpen && status.modified ? QStringLiteral("未保存") : QString());
     SetField(m_autoSave, AutoSaveText(status));
-    SetField(m_position, status.documentOpen
-                             ? QStringLiteral("第 %1 行, 第 %2 列").arg(status.line).arg(status.column)
-                             : QString());
-    SetField(m_characters,
-             status.documentOpen ? QStringLiteral("%1 个字符").arg(status.characters) : QString());
+    SetField(m_position, textShown ? QStringLiteral("第 %1 行, 第 %2 列").arg(status.line).arg(status.column)
+                                   : QString());
+    SetField(m_characters, textShown ? QStringLiteral("%1 个字符").arg(status.characters) : QString());
     SetField(m_codePage, status.strong ? QStringLiteral("UTF-8 · 强加密") : QStringLiteral("GBK"));
 }
 

@@ -1,5 +1,5 @@
 // The status bar under the editor: what the narrow window's cut-off title
-// may hide (the lock), unsaved changes, the auto-save switch and why it is
+// may hide (the lock, or that the text is hidden), unsaved changes, the auto-save switch and why it is
 // not writing, the caret's line and column, the character count and the
 // code page of the file.
 #pragma once
@@ -17,6 +17,7 @@ struct DocumentStatus {
     bool documentOpen = false;
     bool locked = false;
     bool protectedCopy = false; // the stored copy is not written unasked
+    bool hidden = false; // the text is hidden: where the caret is and the length are not shown either
     bool modified = false;
     bool autoSave = true;
     AutoSave::Pause autoSavePause = AutoSave::Pause::None; // why it is not writing, while on

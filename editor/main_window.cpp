@@ -41,6 +41,7 @@ MainWindow::MainWindow(Prompts& prompts, QString configPath, QWidget* parent)
     setAcceptDrops(true); // a document file dropped on the window is opened
     connect(&m_autoSave, &AutoSave::changed, this, &MainWindow::RefreshView);
     installEventFilter(this);
+    SetUpPrivacy();
 }
 
 MainWindow::~MainWindow()
@@ -87,6 +88,7 @@ void MainWindow::OnInitDialog(const QStringList& arguments)
     LoadSettings();
     if (OpenUserSettings()->value(QStringLiteral("documents/newType")).toString() == QLatin1String("tvrs"))
         m_newDocumentFormat = DocumentFormat::Strong;
+    ReadPrivacySettings();
     ApplyEditorFormat();
     RefreshView();
     // The shell has split the path at blanks; the document path is the rest
@@ -117,6 +119,8 @@ void MainWindow::InstallSession(std::unique_ptr<DocumentSession> session, const 
         connect(m_session.get(), &DocumentSession::fileChangedOnDisk, this, &MainWindow::OnFileChangedOnDisk);
     }
     previous.reset(); // waits for its write in flight, wipes its key and text
+    if (!m_session)
+        m_clipboardGuard.Clear(); // closed: its text leaves the clipboard too
     RefreshView();
 }
 
@@ -191,8 +195,9 @@ void MainWindow::OnToggleWordWrap()
 void MainWindow::RefreshView()
 {
     SetCaption();
-    m_editor->setEnabled(m_session != nullptr);
+    m_editor->setEnabled(m_session != nullptr && !isHidden());
     m_editor->setLocked(isLocked());
+    RefreshHiddenView();
     UpdateActions();
     RefreshStatusBar();
 }
@@ -209,6 +214,7 @@ void MainWindow::RefreshStatusBar()
     status.locked = isLocked();
     status.protectedCopy = m_session && m_session->isProtected();
     status.modified = isModified();
+    status.hidden = isHidden();
     status.autoSave = m_autoSave.isEnabled();
     status.autoSavePause = m_autoSave.pause();
     status.strong = m_session && m_session->format() == DocumentFormat::Strong;

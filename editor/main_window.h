@@ -9,6 +9,7 @@
 //   document_commands.cpp  New, Open, Save, Save As, Export, Close, Exit, Password
 //   write_questions.cpp    the questions before a write and the messages after it
 //   edit_protection.cpp    Lock, Unlock, the auto-save switch and its ticks
+//   privacy.cpp            Hide, Show, idle time, minimizing, the clipboard, the privacy settings
 //   editing_commands.cpp   the Edit menu and the window's own keys
 //   find_replace.cpp       Find and Replace
 //   font_and_help_commands.cpp, drop_to_open.cpp, settings_file.cpp, window_placement.cpp
@@ -18,6 +19,9 @@
 #include "char_format.h"
 #include "document_session.h"
 #include "find_replace_dialog.h"
+#include "idle_watch.h"
+#include "privacy_settings.h"
+#include "secret_clipboard.h"
 #include "session_key.h"
 #include "settings_file.h"
 #include "text_editor.h"
@@ -40,6 +44,7 @@ namespace tavro {
 
 class DocumentStatusBar;
 class Prompts;
+class SessionWatch;
 
 // "Tavro文本加密 v2.0 - ": every caption starts with it.
 extern const QString g_strTitlePrefix;
@@ -92,6 +97,24 @@ public:
     void OnLock();
     void OnToggleAutoSave();
     void OnTimer(); // the auto-save tick
+
+    // --- Privacy (privacy.cpp) ---
+    // Hides the text; also what idle time, the session's lock and (when
+    // chosen) minimizing do. Nothing while no document is open.
+    void OnHide();
+    // Asks for the document's password or key file and shows the text
+    // again, still locked, when it is the document's.
+    void OnShow();
+    void OnSettingsPrivacy();
+    // The session's lock and the machine's sleep, as watch tells them, hide the text.
+    void WatchSession(const SessionWatch& watch);
+    void OnUpdateHide(QAction* action) const;
+    void OnUpdateShow(QAction* action) const;
+    void OnUpdateDocumentOpen(QAction* action) const;
+    bool isHidden() const { return m_session && m_session->isHidden(); }
+    const PrivacySettings& privacySettings() const { return m_privacy; }
+    IdleWatch& idleWatch() { return m_idleWatch; } // tests set its clock
+    const ClipboardGuard& clipboardGuard() const { return m_clipboardGuard; }
 
     // --- Editing commands ---
     void OnEditUndo();
@@ -149,6 +172,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override; // minimizing may hide
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -206,6 +230,11 @@ private:
     // Another program changed the file a write is about to replace.
     void OnFileChangedOnDisk(WriteOrigin origin);
 
+    void SetUpPrivacy();
+    void ReadPrivacySettings();
+    void ApplyPrivacySettings();
+    void RefreshHiddenView();
+
     void OnClose();
     void LoadSettings();
     void SaveSettings();
@@ -251,6 +280,13 @@ private:
     DocumentStatusBar* m_statusBar = nullptr;
     std::map<int, QAction*> m_commandActions; // the menu bar's action of each command
     std::vector<QMenu*> m_menuPopups;         // the menu bar's popups, left to right
+
+    // Privacy (privacy.cpp).
+    PrivacySettings m_privacy;
+    QString m_privacyPath;
+    IdleWatch m_idleWatch;
+    ClipboardGuard m_clipboardGuard;
+    QWidget* m_hiddenView = nullptr; // shown instead of the editor while the text is hidden
 };
 
 } // namespace tavro

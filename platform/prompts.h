@@ -20,7 +20,7 @@ enum class MessageButtons {
     Ok,
     YesNo,                // Yes is the default button
     YesNoDefaultNo,       // No is the default button
-    SaveDiscardCancel,    // "保存", "不保存", "取消"; Cancel is the default
+    SaveDiscardCancel,    // "保存(S)", "不保存(N)", "取消"; Cancel is the default
     SaveAnywayGoBack,     // "仍然保存", "返回编辑"; GoBack is the default
     OverwriteSaveAsCancel, // "覆盖(O)", "另存为(A)", "取消"; Cancel is the default
 };
@@ -75,8 +75,9 @@ public:
     virtual int RunModal(QDialog& dialog) = 0;
 
     // A line of text typed into a modal prompt under label; masked shows
-    // dots instead of the characters. Nothing when cancelled (and from
-    // prompts that cannot ask).
+    // dots instead of the characters and keeps them only in a field that
+    // wipes them (the caller wipes the string it gets). Nothing when
+    // cancelled (and from prompts that cannot ask).
     virtual std::optional<QString> AskText(QWidget* owner, const QString& label,
                                            const QString& caption, bool masked)
     {

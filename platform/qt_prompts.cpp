@@ -1,19 +1,56 @@
 #include "qt_prompts.h"
 
+#include "secret_line_edit.h"
+
 #include <QColorDialog>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <vector>
 
 namespace tavro {
+namespace {
+
+// A masked line, laid out as QInputDialog lays it out ("确定" answers Enter,
+// "取消" Escape), in a field whose characters are wiped when it goes. The
+// string returned is the only copy left: the caller wipes it.
+std::optional<QString> AskSecret(QWidget* owner, const QString& label, const QString& caption)
+{
+    QDialog dialog(owner);
+    dialog.setWindowTitle(caption);
+    auto* text = new QLabel(label, &dialog);
+    auto* field = new SecretLineEdit(&dialog);
+    field->setEchoMode(QLineEdit::Password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addWidget(field);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    field->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const std::u16string_view typed = field->text();
+    QString copy(reinterpret_cast<const QChar*>(typed.data()), static_cast<qsizetype>(typed.size()));
+    field->clear();
+    return copy;
+}
+
+} // namespace
 
 QString ApplicationName()
 {
@@ -54,8 +91,10 @@ MessageAnswer QtPrompts::ShowMessage(QWidget* owner, const QString& text, const 
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     case MessageButtons::SaveDiscardCancel:
-        choices = {{QStringLiteral("保存"), QMessageBox::AcceptRole, MessageAnswer::Save},
-                   {QStringLiteral("不保存"), QMessageBox::DestructiveRole, MessageAnswer::Discard},
+        // Alt + S and Alt + N (or the letter alone) answer from the keyboard;
+        // Enter stays Cancel.
+        choices = {{QStringLiteral("保存(&S)"), QMessageBox::AcceptRole, MessageAnswer::Save},
+                   {QStringLiteral("不保存(&N)"), QMessageBox::DestructiveRole, MessageAnswer::Discard},
                    {QStringLiteral("取消"), QMessageBox::RejectRole, MessageAnswer::Cancel}};
         defaultChoice = 2;
         break;
@@ -140,10 +179,11 @@ int QtPrompts::RunModal(QDialog& dialog)
 std::optional<QString> QtPrompts::AskText(QWidget* owner, const QString& label,
                                           const QString& caption, bool masked)
 {
+    if (masked)
+        return AskSecret(owner, label, caption);
     QInputDialog dialog(owner);
     dialog.setWindowTitle(caption);
     dialog.setLabelText(label);
-    dialog.setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     dialog.setOkButtonText(QStringLiteral("确定"));
     dialog.setCancelButtonText(QStringLiteral("取消"));
     if (dialog.exec() != QDialog::Accepted)

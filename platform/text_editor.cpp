@@ -1,5 +1,7 @@
 #include "text_editor.h"
 
+#include "secret_clipboard.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QScrollBar>
@@ -114,6 +116,11 @@ void TextEditor::applyFormat(const CharFormat2W& format)
         colors.setColor(QPalette::Inactive, QPalette::Text, color);
         setPalette(colors);
     }
+}
+
+QMimeData* TextEditor::createMimeDataFromSelection() const
+{
+    return new SecretMimeData(QTextDocumentFragment(textCursor()));
 }
 
 void TextEditor::pastePlainText()

@@ -1,7 +1,8 @@
 // The plain-text editor control the window and the font preview use: one
 // character format for all its text, character-position selection, the
 // whole text with line breaks as '\n', edits made by the program that stay
-// undoable and leave the view where it was, and plain-text paste.
+// undoable and leave the view where it was, plain-text paste, and copies
+// marked secret.
 //
 // Character positions count every line break as one character, so indices
 // into text() are the control's own positions.
@@ -55,6 +56,11 @@ public:
     qsizetype topPosition() const;
     // Scrolls so that the line holding position is the first one shown.
     void scrollToTop(qsizetype position);
+
+protected:
+    // Copies, cuts, drags and the X11 selection carry the selection's plain
+    // text marked secret for clipboard managers (see secret_clipboard.h).
+    QMimeData* createMimeDataFromSelection() const override;
 };
 
 } // namespace tavro

@@ -11,7 +11,7 @@ packages=(
   libssl-dev openssl zlib1g-dev valgrind
   fonts-noto-cjk xvfb xauth desktop-file-utils shared-mime-info
   clang lld libclang-rt-14-dev
-  qt6-translations-l10n dpkg-dev file
+  qt6-translations-l10n dpkg-dev file dbus-daemon
   lintian xdg-utils libfile-mimeinfo-perl man-db
 )
 

@@ -1,4 +1,5 @@
 #include "password_dialog.h"
+#include "secret_line_edit.h"
 
 #include "support/password_key.h"
 #include "support/qt_application.h"
@@ -9,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -20,9 +23,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QInputMethodEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <string>
 
 using tavro::DocumentKey;
@@ -116,7 +122,7 @@ TEST_F(PasswordDialogTest, OpensInTypedModeWithItsTextsAndNoDefaultButton)
     EXPECT_TRUE(d.typedModeButton()->isChecked());
     EXPECT_FALSE(d.keyFileModeButton()->isChecked());
     EXPECT_TRUE(d.passwordEdit()->isEnabled());
-    EXPECT_TRUE(d.passwordEdit()->text().isEmpty());
+    EXPECT_TRUE(d.passwordEdit()->isEmpty());
     EXPECT_EQ(d.passwordEdit()->echoMode(), QLineEdit::Normal); // shown as typed
     EXPECT_FALSE(d.chooseFileButton()->isEnabled());
     EXPECT_EQ(d.keyFileLabel()->text(), kNotSet);
@@ -211,6 +217,7 @@ TEST_F(PasswordDialogTest, TypedPasswordGivesItsKeyAndCloses)
         tavro::test::ConfirmAndWait(h.dialog);
         EXPECT_TRUE(h.ClosedWith(QDialog::Accepted));
         EXPECT_TRUE(h.dialog.typedPasswordConfirmed());
+        EXPECT_TRUE(h.dialog.passwordEdit()->isEmpty()); // wiped once the key is made
         EXPECT_EQ(KeyText(h.dialog), c.key);
         EXPECT_EQ(KeyText(h.dialog), "none"); // handed over once
         EXPECT_TRUE(h.prompts.shown.empty());
@@ -271,7 +278,7 @@ TEST_F(PasswordDialogTest, SwitchingModesDiscardsTheOtherModesInput)
     d.keyFileModeButton()->click();
     EXPECT_TRUE(d.keyFileModeButton()->isChecked());
     EXPECT_FALSE(d.typedModeButton()->isChecked());
-    EXPECT_TRUE(d.passwordEdit()->text().isEmpty());
+    EXPECT_TRUE(d.passwordEdit()->isEmpty());
     EXPECT_FALSE(d.passwordEdit()->isEnabled());
     EXPECT_TRUE(d.chooseFileButton()->isEnabled());
     EXPECT_EQ(d.keyFileLabel()->text(), kNotSet);
@@ -390,7 +397,7 @@ TEST_F(PasswordDialogTest, EnterAndEscapeDoNothingAnywhere)
     };
 
     pressEverywhere({d.passwordEdit(), d.confirmButton(), d.cancelButton(), d.typedModeButton(), &d});
-    EXPECT_EQ(d.passwordEdit()->text(), QStringLiteral("abc"));
+    EXPECT_EQ(d.passwordEdit()->text(), u"abc");
     EXPECT_TRUE(d.typedModeButton()->isChecked());
 
     d.keyFileModeButton()->click();
@@ -420,4 +427,78 @@ TEST_F(PasswordDialogTest, NeitherModeCheckedAsksForOneAndStaysOpen)
     EXPECT_EQ(box.buttons, MessageButtons::Ok);
     EXPECT_TRUE(h.dialog.isVisible());
     EXPECT_EQ(KeyText(h.dialog), "none");
+}
+
+// ---- The password field -------------------------------------------------------
+
+TEST(PasswordFieldTest, EditsWithTheKeysOfALineEdit)
+{
+    using tavro::SecretLineEdit;
+    const auto keys = [](const char* typed, std::vector<QKeyCombination> then = {}) {
+        return [typed, then](SecretLineEdit& field) {
+            QTest::keyClicks(&field, QString::fromUtf8(typed));
+            for (const QKeyCombination key : then)
+                QTest::keyClick(&field, key.key(), key.keyboardModifiers());
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(SecretLineEdit&)> edit;
+        std::u16string text;
+        int caret;
+    };
+    const Case cases[] = {
+        {"typed",
+         [&](SecretLineEdit& f) {
+             keys("a b")(f);
+             QKeyEvent chinese(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("密"));
+             QCoreApplication::sendEvent(&f, &chinese);
+         },
+         u"a b密", 4},
+        {"backspace", keys("abc", {Qt::Key_Backspace}), u"ab", 2},
+        {"backspace after left", keys("abc", {Qt::Key_Left, Qt::Key_Left, Qt::Key_Backspace}), u"bc", 0},
+        {"delete at home", keys("abc", {Qt::Key_Home, Qt::Key_Delete}), u"bc", 0},
+        {"delete at the end", keys("abc", {Qt::Key_Delete}), u"abc", 3},
+        {"insert inside", keys("abc", {Qt::Key_Left}), u"abc", 2},
+        {"selection replaced",
+         [&](SecretLineEdit& f) {
+             keys("abc", {Qt::ShiftModifier | Qt::Key_Left, Qt::ShiftModifier | Qt::Key_Left})(f);
+             QTest::keyClicks(&f, QStringLiteral("z"));
+         },
+         u"az", 2},
+        {"select all, delete", keys("abc", {Qt::ControlModifier | Qt::Key_A, Qt::Key_Delete}), u"", 0},
+        {"left ends a selection at its start", keys("abc", {Qt::ShiftModifier | Qt::Key_Home, Qt::Key_Right}), u"abc", 3},
+        {"paste: the first line",
+         [&](SecretLineEdit& f) {
+             QApplication::clipboard()->setText(QStringLiteral("cd\nef"));
+             keys("ab", {Qt::ControlModifier | Qt::Key_V})(f);
+         },
+         u"abcd", 4},
+        {"input method",
+         [&](SecretLineEdit& f) {
+             keys("a")(f);
+             QInputMethodEvent composing(QStringLiteral("mi"), {});
+             QCoreApplication::sendEvent(&f, &composing);
+             QInputMethodEvent committed;
+             committed.setCommitString(QStringLiteral("密码"));
+             QCoreApplication::sendEvent(&f, &committed);
+         },
+         u"a密码", 3},
+        {"copy and cut take nothing out",
+         [&](SecretLineEdit& f) {
+             QApplication::clipboard()->setText(QStringLiteral("other"));
+             keys("abc", {Qt::ControlModifier | Qt::Key_A, Qt::ControlModifier | Qt::Key_C,
+                          Qt::ControlModifier | Qt::Key_X})(f);
+             EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("other"));
+         },
+         u"abc", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SecretLineEdit field;
+        field.show();
+        c.edit(field);
+        EXPECT_EQ(std::u16string(field.text()), c.text);
+        EXPECT_EQ(field.cursorPosition(), c.caret);
+    }
 }

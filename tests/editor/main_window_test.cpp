@@ -52,7 +52,12 @@ TEST_F(MainWindowTest, MenuBarHoldsEveryItemInOrderWithItsShortcut)
         QKeySequence shortcut;
     };
     const std::vector<std::pair<const char*, std::vector<Item>>> menus = {
-        {"编辑保护(&D)", {{"锁定文本(&L)\tAlt + L", QKeySequence("Alt+L")}, {"解除锁定(&U)\tAlt + U", QKeySequence("Alt+U")}}},
+        {"编辑保护(&D)",
+         {{"锁定文本(&L)\tAlt + L", QKeySequence("Alt+L")},
+          {"解除锁定(&U)\tAlt + U", QKeySequence("Alt+U")},
+          {nullptr, {}},
+          {"隐藏文本(&Y)\tAlt + Y", QKeySequence("Alt+Y")},
+          {"显示文本(&X)...\tAlt + X", QKeySequence("Alt+X")}}},
         {"文件(&F)",
          {{"新建(&N)\tCtrl + N", QKeySequence("Ctrl+N")},
           {"打开(&O)...\tCtrl + O", QKeySequence("Ctrl+O")},
@@ -77,6 +82,7 @@ TEST_F(MainWindowTest, MenuBarHoldsEveryItemInOrderWithItsShortcut)
         {"设置(&S)",
          {{"密码(&P)...\tCtrl + P", QKeySequence("Ctrl+P")},
           {"字体(&F)...", {}},
+          {"隐私保护(&Y)...", {}},
           {nullptr, {}},
           {"自动换行(&W)\tAlt + W", QKeySequence("Alt+W")},
           {"自动保存 60s(&A)", {}}}},

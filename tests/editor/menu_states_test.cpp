@@ -1,3 +1,4 @@
+#include "privacy_ids.h"
 #include "resource_ids.h"
 #include "window_fixture.h"
 
@@ -7,12 +8,13 @@
 namespace tavro::test {
 namespace {
 
-const int kDocumentCommands[] = {ID_LOCK,           ID_UNLOCK,   ID_FILE_SAVE,         ID_FILE_SAVE_AS,
-                                 ID_FILE_EXPORT_TXT, ID_FILE_CLOSE_DOC, ID_EDIT_FIND, ID_SETTINGS_PASSWORD};
+// Greyed without a document, and while its text is hidden.
+const int kDocumentCommands[] = {ID_LOCK,           ID_UNLOCK,    ID_FILE_SAVE,         ID_FILE_SAVE_AS,
+                                 ID_FILE_EXPORT_TXT, ID_EDIT_FIND, ID_SETTINGS_PASSWORD, ID_HIDE};
 const int kAlwaysEnabled[] = {ID_FILE_NEW,   ID_FILE_OPEN,       ID_APP_EXIT,        ID_EDIT_UNDO,
                               ID_EDIT_CUT,   ID_EDIT_COPY,       ID_EDIT_PASTE,      ID_EDIT_DELETE,
                               ID_EDIT_SELECT_ALL, ID_SETTINGS_FONT, ID_WORD_WRAP,     ID_AUTO_SAVE,
-                              ID_HELP_USAGE_NOTES, ID_HELP_STATEMENT, ID_HELP_ABOUT};
+                              ID_HELP_USAGE_NOTES, ID_HELP_STATEMENT, ID_HELP_ABOUT, ID_SETTINGS_PRIVACY};
 
 class MenuStates : public WindowTest {
 protected:
@@ -20,17 +22,19 @@ protected:
     // every change of the window's state does.
     bool Enabled(int id) { return window->commandAction(id)->isEnabled(); }
 
-    void ExpectStates(bool documentCommands, bool replace)
+    void ExpectStates(bool documentCommands, bool replace, bool hidden = false)
     {
         for (int id : kDocumentCommands)
-            EXPECT_EQ(Enabled(id), documentCommands) << id;
+            EXPECT_EQ(Enabled(id), documentCommands && !hidden) << id;
         EXPECT_EQ(Enabled(ID_EDIT_REPLACE), replace);
+        EXPECT_EQ(Enabled(ID_FILE_CLOSE_DOC), documentCommands);
+        EXPECT_EQ(Enabled(ID_SHOW), hidden);
         for (int id : kAlwaysEnabled)
             EXPECT_TRUE(Enabled(id)) << id;
     }
 };
 
-TEST_F(MenuStates, FollowTheDocumentAndTheLock)
+TEST_F(MenuStates, FollowTheDocumentTheLockAndHiding)
 {
     ExpectStates(false, false);
     NewDocument(QStringLiteral("a.tvro"), nullptr);
@@ -39,6 +43,10 @@ TEST_F(MenuStates, FollowTheDocumentAndTheLock)
     ExpectStates(true, false); // only Replace is greyed
     window->OnUnlock();
     ExpectStates(true, true);
+    window->OnHide(); // only Close and Show of the document's commands
+    ExpectStates(true, false, true);
+    window->OnShow(); // no password was given: none is asked for
+    ExpectStates(true, false);
 }
 
 TEST_F(MenuStates, CheckMarksFollowTheSwitches)

@@ -5,6 +5,7 @@
 #include "document_file.h"
 #include "main_window.h"
 #include "password_dialog.h"
+#include "secret_line_edit.h"
 #include "support/key_making.h"
 #include "support/qt_application.h"
 #include "support/scripted_prompts.h"

@@ -6,6 +6,7 @@
 // other platform.
 #include "document_file.h"
 #include "main_window.h"
+#include "password_dialog.h"
 #include "qt_prompts.h"
 #include "font_dialog.h"
 #include "settings_file.h"
@@ -17,6 +18,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSaveFile>
 #include <QLineEdit>
@@ -49,6 +51,7 @@ struct Screen {
     bool popupOpen = false;
     QPoint popupAt; // the open popup's top-left corner
     QString fileName; // the file dialog's file name field
+    QString focus;    // the widget with the keys: its class, a button's text, " checked"
 };
 
 class Desktop : public ::testing::Test {
@@ -223,6 +226,35 @@ protected:
         EXPECT_EQ(QApplication::focusWidget(), window->editor()) << after;
     }
 
+    bool WaitForFocus(const QString& focus)
+    {
+        return WaitFor([focus](const Screen& s) { return s.focus == focus; });
+    }
+
+    // With TAVRO_SCREENSHOTS set to a folder: the whole screen as name.png
+    // there, to look at what the keys did.
+    static void Screenshot(const char* name)
+    {
+        const QByteArray folder = qgetenv("TAVRO_SCREENSHOTS");
+        if (folder.isEmpty())
+            return;
+        std::this_thread::sleep_for(300ms); // the last repaint
+        const std::string command = "import -window root '" + folder.toStdString() + "/" + name + ".png'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    // GUI side: the screenshot taken while the window goes on painting.
+    void ScreenshotWhileRunning(const char* name)
+    {
+        std::atomic<bool> taken = false;
+        Drive([&] {
+            Screenshot(name);
+            taken = true;
+        });
+        EXPECT_TRUE(Eventually([&] { return taken.load(); }));
+        Join();
+    }
+
     // GUI side: runs the event loop until done() holds, at most 20 s.
     static bool Eventually(const std::function<bool()>& done) { return QTest::qWaitFor(done, 20000); }
 
@@ -246,6 +278,11 @@ private:
             for (QPushButton* button : modal->findChildren<QPushButton*>())
                 if (button->text() == QStringLiteral("确定") && button->isVisible())
                     screen.confirmButton = button->mapToGlobal(button->rect().center());
+        }
+        if (QWidget* focus = QApplication::focusWidget()) {
+            screen.focus = QString::fromLatin1(focus->metaObject()->className());
+            if (auto* button = qobject_cast<QAbstractButton*>(focus))
+                screen.focus += QLatin1Char(' ') + button->text() + (button->isChecked() ? QStringLiteral(" checked") : QString());
         }
         if (QWidget* popup = QApplication::activePopupWidget()) {
             screen.popupOpen = true;
@@ -555,6 +592,147 @@ TEST_F(Desktop, MessageBoxButtonsReadYesAndNoInChinese)
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts.join(QLatin1Char(' ')).contains(QStringLiteral("是")));
     EXPECT_TRUE(texts.join(QLatin1Char(' ')).contains(QStringLiteral("否")));
+}
+
+TEST_F(Desktop, PasswordDialogKeyFileModeByKeysAloneWhereEnterAndEscapeDoNothing)
+{
+    Start();
+    const QString keyFile = Path(QStringLiteral("key file"));
+    QFile file(keyFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("bytes of the key file");
+    file.close();
+    PasswordDialog dialog(prompts, KeyRecipe{}, window.get());
+    Drive([&] {
+        if (!WaitForModal(QStringLiteral("密码")))
+            return;
+        Keys("Return Escape KP_Enter");
+        Screenshot("password-dialog");
+        Keys("shift+Tab"); // back from the password to the mode chosen
+        if (!WaitForFocus(QStringLiteral("QRadioButton 键盘输入密码 checked")))
+            return;
+        Keys("Right");
+        if (!WaitForFocus(QStringLiteral("QRadioButton 某个文件作为密码 checked")))
+            return;
+        Screenshot("password-dialog-key-file-mode");
+        Keys("Tab");
+        if (!WaitForFocus(QStringLiteral("QPushButton 文件...")))
+            return;
+        Keys("space");
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(keyFile);
+        if (!WaitForModal(QStringLiteral("密码")) || !WaitForFocus(QStringLiteral("QPushButton 文件...")))
+            return;
+        Keys("Tab");
+        if (!WaitForFocus(QStringLiteral("QPushButton 取消")))
+            return;
+        Keys("Tab");
+        if (!WaitForFocus(QStringLiteral("QPushButton 确定")))
+            return;
+        Screenshot("password-dialog-on-confirm");
+        Keys("space");
+    });
+    const int result = dialog.exec();
+    Join();
+    EXPECT_EQ(result, QDialog::Accepted); // not closed by Enter or Escape before
+    EXPECT_FALSE(dialog.typedPasswordConfirmed());
+    const std::optional<SessionKey> key = dialog.takeKey();
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(key->tvro().bytes().data()), 32),
+              QCryptographicHash::hash("bytes of the key file", QCryptographicHash::Md5).toHex());
+}
+
+TEST_F(Desktop, UnsavedChangesQuestionTakesItsMnemonicsAndEnterCancels)
+{
+    Start();
+    struct Case {
+        const char* keys;
+        MessageAnswer answer;
+    };
+    const Case cases[] = {
+        {"Return", MessageAnswer::Cancel},
+        {"alt+s", MessageAnswer::Save},
+        {"alt+n", MessageAnswer::Discard},
+        {"Escape", MessageAnswer::Cancel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Drive([&] {
+            if (!WaitForModal(QStringLiteral("重要提示")))
+                return;
+            Screenshot("unsaved-changes-question");
+            Keys(c.keys);
+        });
+        const MessageAnswer answer =
+            prompts.ShowMessage(window.get(), QStringLiteral("是否关闭当前文档?\n(请注意保存)"),
+                                QStringLiteral("重要提示"), MessageIcon::None, MessageButtons::SaveDiscardCancel);
+        Join();
+        EXPECT_EQ(answer, c.answer);
+    }
+}
+
+TEST_F(Desktop, HideAndShowByKeysAlone)
+{
+    Start();
+    const QString path = Path(QStringLiteral("h.tvro"));
+    Drive([&] {
+        Keys("ctrl+n");
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(path);
+        if (!WaitForModal(QStringLiteral("密码")))
+            return;
+        Type("pw");
+        Keys("Tab Tab space"); // past the greyed "文件..." and "取消" to "确定"
+        if (!WaitForModal(QStringLiteral("确认密码")))
+            return;
+        Type("pw");
+        Keys("Return");
+        if (!WaitForNoModal())
+            return;
+        Type("secret words");
+    });
+    ASSERT_TRUE(Eventually([&] { return window->editor()->text() == QStringLiteral("secret words"); }));
+    Join();
+
+    Drive([] { Keys("alt+y"); });
+    ASSERT_TRUE(Eventually([&] { return window->isHidden(); }));
+    Join();
+    ScreenshotWhileRunning("hidden-window");
+
+    // The panel's button has the keys: Enter asks; a wrong password shows nothing.
+    std::atomic<bool> answered = false;
+    Drive([&] {
+        Keys("Return");
+        if (WaitForModal(QStringLiteral("密码"))) {
+            Type("px");
+            Keys("Tab Tab space");
+            if (WaitForModal(QStringLiteral("显示文本"))) {
+                Screenshot("wrong-password");
+                Keys("Return");
+                WaitForNoModal();
+            }
+        }
+        answered = true;
+    });
+    EXPECT_TRUE(Eventually([&] { return answered.load(); }));
+    Join();
+    EXPECT_TRUE(window->isHidden());
+
+    Drive([&] {
+        Keys("alt+x");
+        if (!WaitForModal(QStringLiteral("密码")))
+            return;
+        Type("pw");
+        Keys("Tab Tab space");
+    });
+    EXPECT_TRUE(Eventually([&] { return !window->isHidden(); }));
+    Join();
+    EXPECT_TRUE(window->isLocked());
+    EXPECT_TRUE(window->editor()->isVisible());
+    EXPECT_EQ(window->editor()->text(), QStringLiteral("secret words"));
+    ScreenshotWhileRunning("shown-again");
 }
 
 } // namespace
