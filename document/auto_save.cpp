@@ -60,13 +60,16 @@ void AutoSave::Tick()
     // Tested at the moment of the tick. A write still in flight is left
     // alone: the next tick writes what it missed. A text that has not
     // changed since it was written or read is not written again.
-    if (!m_enabled || !m_session || m_holds > 0 || !Writable(*m_session) || m_session->isWriting() ||
-        !m_session->isModified())
-        return;
-    // Text that would need a question first waits for a command that asks.
-    if (m_session->isProtected() || m_session->isKnownLossy() || m_session->isChangedOnDisk())
+    if (m_holds > 0 || (m_session && m_session->isWriting()) || !WouldWrite())
         return;
     m_session->Save(WriteOrigin::AutoSave);
+}
+
+bool AutoSave::WouldWrite() const
+{
+    // Text that would need a question first waits for a command that asks.
+    return m_enabled && m_session && Writable(*m_session) && m_session->isModified() && !m_session->isProtected() &&
+           !m_session->isKnownLossy() && !m_session->isChangedOnDisk();
 }
 
 } // namespace tavro

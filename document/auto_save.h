@@ -56,6 +56,9 @@ public:
 
     // One tick, as the timer gives it.
     void Tick();
+    // Whether a tick would write the document now, were no command waiting
+    // and no write in flight.
+    bool WouldWrite() const;
 
 signals:
     // Switched on or off, or given another document. (The pause follows the

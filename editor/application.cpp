@@ -3,6 +3,7 @@
 #include "main_window.h"
 #include "qt_prompts.h"
 #include "session_watch.h"
+#include "termination_signals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -25,6 +26,14 @@ bool InstallQtChineseTranslation(QCoreApplication& app)
     return QCoreApplication::installTranslator(translator);
 }
 
+void EndOnSignalsAndSessionEnd(QGuiApplication& app, MainWindow& window, TerminationSignals& endSignals)
+{
+    QObject::connect(&endSignals, &TerminationSignals::terminationRequested, &window,
+                     [&window] { window.EndWithoutAsking(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.EndWithoutAsking(); },
+                     Qt::DirectConnection);
+}
+
 int Application::Run(int& argc, char** argv)
 {
     QApplication application(argc, argv);
@@ -42,6 +51,10 @@ int Application::Run(int& argc, char** argv)
     // The session's lock and the machine's sleep hide the text.
     SessionWatch sessionWatch;
     window.WatchSession(sessionWatch);
+    // Ended from outside (kill, a closed terminal, Ctrl+C, logging out or
+    // shutting down): the text is stored as far as it can be, unasked.
+    TerminationSignals endSignals;
+    EndOnSignalsAndSessionEnd(application, window, endSignals);
 
     return QApplication::exec();
 }

@@ -261,6 +261,7 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
     InstallSession(std::move(session), titleName);
     if (preview.format == DocumentFormat::Tvro && !read.crcMatches)
         m_prompts.Tell(this, kCrcWarning, QStringLiteral("警告"), MessageIcon::Warning);
+    OfferRecoveryCopy(); // text the program could not store when it was last ended
     FocusEditor();
 }
 

@@ -227,7 +227,8 @@ void MainWindow::RefreshStatusBar()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Unsaved changes are asked about first; Cancel keeps the window open.
-    if (!ConfirmQuit()) {
+    // Ended from outside, what could be stored is, and nothing is asked.
+    if (!m_ending && !ConfirmQuit()) {
         event->ignore();
         return;
     }

@@ -151,6 +151,14 @@ public:
     // Where the context menu of the Menu key and Shift+F10 opens: at the caret.
     QPoint CaretMenuPosition() const;
 
+    // The program is ended from outside (a signal, the desktop session's
+    // end): the text is written where auto-save would write it, else kept
+    // as a recovery copy; the settings are written. Nothing is asked from
+    // here on. Ends the process (exit code 0) unless a test asks not to.
+    void EndWithoutAsking(bool endProcess = true);
+    // The part of it that stores: what a test checks without ending.
+    void StoreBeforeEnding();
+
     // --- Read access for tests and the settings file ---
     TextEditor* editor() const { return m_editor; }
     DocumentSession* session() const { return m_session.get(); }
@@ -236,6 +244,8 @@ private:
     void RefreshHiddenView();
 
     void OnClose();
+    bool KeepRecoveryCopy();
+    void OfferRecoveryCopy();
     void LoadSettings();
     void SaveSettings();
     void InsertTab();
@@ -277,6 +287,7 @@ private:
     QRect m_normalOuter;
     bool m_versionFailureTold = false; // a failed keep is told once a run
     bool m_saveAsAfterWrite = false;   // 另存为 answered to a changed file
+    bool m_ending = false;             // ended by a signal or the session: nothing is asked any more
     DocumentStatusBar* m_statusBar = nullptr;
     std::map<int, QAction*> m_commandActions; // the menu bar's action of each command
     std::vector<QMenu*> m_menuPopups;         // the menu bar's popups, left to right

@@ -115,7 +115,7 @@ void MainWindow::SaveSettings()
     // The fallback under the user's configuration folder may not exist yet.
     QDir().mkpath(QFileInfo(m_configPath).absolutePath());
     QSaveFile file(m_configPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if ((!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) && !m_ending) {
         m_prompts.Tell(this, QStringLiteral("未能保存当前设置,无法在文件位置写入配置信息."),
                        ApplicationName());
     }

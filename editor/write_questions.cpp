@@ -106,6 +106,8 @@ bool MainWindow::ConfirmProtectedWrite()
 
 void MainWindow::OnLossyCharacters(WriteOrigin origin, const std::u32string& characters)
 {
+    if (m_ending)
+        return; // nothing is asked or told any more
     AutoSave::Hold hold(m_autoSave);
     if (m_prompts.ShowMessage(this, LossyMessage(characters, origin != WriteOrigin::Export), QStringLiteral("警告"),
                               MessageIcon::Warning,
@@ -115,6 +117,8 @@ void MainWindow::OnLossyCharacters(WriteOrigin origin, const std::u32string& cha
 
 void MainWindow::OnFileChangedOnDisk(WriteOrigin)
 {
+    if (m_ending)
+        return; // nothing is asked or told any more
     AutoSave::Hold hold(m_autoSave);
     switch (m_prompts.ShowMessage(this, kChangedOnDiskQuestion, QStringLiteral("警告"), MessageIcon::Warning,
                                   MessageButtons::OverwriteSaveAsCancel)) {
@@ -126,6 +130,8 @@ void MainWindow::OnFileChangedOnDisk(WriteOrigin)
 
 void MainWindow::OnWriteFinished(WriteOrigin origin, WriteOutcome outcome)
 {
+    if (m_ending)
+        return; // nothing is asked or told any more
     AutoSave::Hold hold(m_autoSave); // one failure message at a time
     const bool newFile = origin == WriteOrigin::SaveAs || origin == WriteOrigin::Export;
     switch (outcome) {
