@@ -165,7 +165,9 @@ void MainWindow::OpenDocumentPath(const QString& path, const QString& fileName)
     // The document must exist and be writable. One that cannot be opened
     // leaves the current document exactly as it was.
     auto file = std::make_unique<QFile>(path);
-    if (!OpenableDocument(path) || !file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+    if (!OpenableDocument(path, /*tellMissing=*/true))
+        return;
+    if (!file->open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
     }
@@ -176,17 +178,21 @@ void MainWindow::OpenCommandLineDocument(const QString& path)
 {
     AutoSave::Hold hold(m_autoSave);
     auto file = std::make_unique<QFile>(path);
-    if (!OpenableDocument(path) || !file->open(QIODevice::ReadOnly))
+    if (!OpenableDocument(path, /*tellMissing=*/false) || !file->open(QIODevice::ReadOnly))
         return; // a path that cannot be read starts the editor with no document
     ReadAndShowDocument(std::move(file), QFileInfo(path).absoluteFilePath(), path.section(QLatin1Char('/'), -1));
 }
 
-bool MainWindow::OpenableDocument(const QString& path)
+bool MainWindow::OpenableDocument(const QString& path, bool tellMissing)
 {
-    // A document is a file: a device or a pipe may never end.
+    // A document is a file: a device or a pipe may never end. Each refusal
+    // is told once, here.
     const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
-        return false; // the caller's message: it cannot be opened
+    if (!info.exists() || info.isDir()) {
+        if (tellMissing)
+            m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
+        return false;
+    }
     if (!info.isFile()) {
         m_prompts.Tell(this, QStringLiteral("该路径不是普通文件,不能作为文档打开."), kFailed, MessageIcon::Error);
         return false;

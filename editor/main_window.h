@@ -221,7 +221,7 @@ private:
     std::optional<SessionKey> AskForNewKey(DocumentFormat format);
     // A path that can be opened as a document (a file of a size the editor
     // takes); says why not when it is there but cannot.
-    bool OpenableDocument(const QString& path);
+    bool OpenableDocument(const QString& path, bool tellMissing);
     // The type New offers first: the one last chosen (per user).
     void RememberNewDocumentFormat(DocumentFormat format);
 

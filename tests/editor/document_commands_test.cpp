@@ -148,13 +148,34 @@ TEST_F(DocumentCommands, FailedOpenLeavesTheCurrentDocumentAsItWas)
     const QString title = window->windowTitle();
 
     QDir(dir.path()).mkdir(QStringLiteral("folder.tvro"));
-    for (const QString& target : {QStringLiteral("missing.tvro"), QStringLiteral("folder.tvro")}) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path(QStringLiteral("pipe.tvro"))).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), Path(QStringLiteral("zero.tvro"))));
+    {
+        // Larger than any text the editor can hold, and no disk space spent.
+        QFile sparse(Path(QStringLiteral("huge.tvro")));
+        ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(sparse.resize(qint64{2} << 30));
+    }
+    const QString cannotOpen = QStringLiteral("无法读取该文本,不能向目标地址读写.");
+    const QString notAFile = QStringLiteral("该路径不是普通文件,不能作为文档打开.");
+    const struct {
+        QString target;
+        QString message; // how it starts
+    } failures[] = {
+        {Path(QStringLiteral("missing.tvro")), cannotOpen},
+        {Path(QStringLiteral("folder.tvro")), cannotOpen},
+        {Path(QStringLiteral("pipe.tvro")), notAFile}, // never waits for a writer
+        {Path(QStringLiteral("zero.tvro")), notAFile}, // a device: never ends
+        {Path(QStringLiteral("huge.tvro")), QStringLiteral("该文档太大(2048 MB)")},
+    };
+    for (const auto& [target, message] : failures) {
+        SCOPED_TRACE(target.toStdString());
         prompts.AnswerMessage(MessageAnswer::Discard); // unsaved changes: go on without saving
-        prompts.AnswerFile(Path(target));
+        prompts.AnswerFile(target);
         prompts.AnswerMessage(MessageAnswer::Ok);
         window->OnFileOpen();
         const ShownPrompt& failure = prompts.shown.back();
-        EXPECT_EQ(failure.text, QStringLiteral("无法读取该文本,不能向目标地址读写."));
+        EXPECT_TRUE(failure.text.startsWith(message)) << failure.text.toStdString();
         EXPECT_EQ(failure.caption, QStringLiteral("失败"));
         EXPECT_EQ(failure.icon, MessageIcon::Error);
         EXPECT_EQ(window->windowTitle(), title);
