@@ -10,11 +10,19 @@
 #include "prompts.h"
 #include "secure_memory.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QPlainTextDocumentLayout>
+#include <QProgressDialog>
 #include <QTextDocument>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
 
 namespace tavro {
 namespace {
@@ -67,6 +75,61 @@ QTextDocument* NewEditorDocument(const QFont& font)
     document->setDocumentLayout(new QPlainTextDocumentLayout(document));
     document->setDefaultFont(font);
     return document;
+}
+
+
+// Reads the document on a worker while the window keeps painting: a busy
+// cursor at once, and after a moment a progress dialog named after the
+// document whose 取消 stops the read (nothing is lost: the document open
+// before stays as it was). nullopt when cancelled.
+std::optional<DocumentText> ReadOffTheUiThread(QWidget* owner, QFile& file, const SessionKey& key,
+                                               const QString& name)
+{
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<std::uint64_t> total{0};
+    QFutureWatcher<DocumentText> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcher<DocumentText>::finished, &loop, &QEventLoop::quit);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    watcher.setFuture(QtConcurrent::run([&] {
+        return ReadDocumentText(
+            file, key,
+            [&](std::uint64_t readSoFar, std::uint64_t size) {
+                done = readSoFar;
+                total = size;
+            },
+            &cancel);
+    }));
+    // The first moments with no input taken (no command starts meanwhile),
+    // then a window-modal progress dialog, whose 取消 is the only way in.
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    if (!watcher.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QProgressDialog progress(QStringLiteral("正在打开 %1 ...").arg(name), QStringLiteral("取消"), 0, 1000, owner);
+    QTimer tick;
+    if (!watcher.isFinished()) {
+        progress.setWindowTitle(QStringLiteral("打开"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoReset(false);
+        progress.setAutoClose(false);
+        QObject::connect(&progress, &QProgressDialog::canceled, [&cancel] { cancel = true; });
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const std::uint64_t size = total;
+            progress.setValue(size == 0 ? 0 : static_cast<int>(done * 1000 / size));
+        });
+        tick.start(50);
+        progress.show();
+        loop.exec();
+    }
+    watcher.waitForFinished();
+    tick.stop();
+    QApplication::restoreOverrideCursor();
+    DocumentText read = watcher.result();
+    if (read.cancelled || cancel)
+        return std::nullopt;
+    return read;
 }
 
 } // namespace
@@ -230,8 +293,11 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
     SessionKey key = asked ? std::move(*asked) : SessionKey();
     // The file as read: a write replaces it only while it is still this one.
     std::optional<FileIdentity> identity = ReadFileIdentity(file->handle());
-    DocumentText read = ReadDocumentText(*file, key);
+    std::optional<DocumentText> reading = ReadOffTheUiThread(this, *file, key, titleName);
     file.reset();
+    if (!reading)
+        return; // cancelled: the document open before is still open
+    DocumentText read = std::move(*reading);
     if (read.readError) {
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
