@@ -7,12 +7,15 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -50,6 +53,27 @@ std::optional<QString> AskSecret(QWidget* owner, const QString& label, const QSt
     return copy;
 }
 
+
+// A message box wide enough for its longest line and for its caption (Qt
+// sizes it by a guess that clips long lines of Chinese and shortens a caption
+// to "t... r"), yet no wider than three quarters of the screen it opens on,
+// where the text wraps.
+void FitMessageBox(QMessageBox& box, QWidget* owner, const QString& text, const QString& caption)
+{
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    const QFontMetrics metrics(label->font());
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    // The title bar also holds the icon and three buttons of the frame.
+    const int captionWidth = QFontMetrics(box.font()).horizontalAdvance(caption) + 4 * metrics.height() * 2;
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    const int limit = screen ? screen->availableGeometry().width() * 3 / 4 : 800;
+    label->setMinimumWidth(std::min(std::max(widest + metrics.averageCharWidth(), captionWidth), limit));
+}
+
 } // namespace
 
 QString ApplicationName()
@@ -64,6 +88,7 @@ MessageAnswer QtPrompts::ShowMessage(QWidget* owner, const QString& text, const 
     box.setWindowTitle(caption);
     box.setTextFormat(Qt::PlainText); // keeps the leading spaces some messages carry
     box.setText(text);
+    FitMessageBox(box, owner, text, caption);
     switch (icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
