@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <utility>
 
 namespace tavro {
@@ -22,31 +23,38 @@ QString CodePointName(char32_t c)
     return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
 }
 
-// "😀 (U+1F600)"; a character that shows nothing by itself (U+0000, a
-// control, an unpaired surrogate) by its code only.
+// "U+1F600  😀": the code first, so a character no font here can draw
+// takes nothing after it into its run of boxes; a combining mark on a
+// dotted circle, as it cannot stand alone; a character that shows nothing
+// by itself (U+0000, a control, an unpaired surrogate) by its code only.
 QString ShowCharacter(char32_t c)
 {
     const bool visible = QChar::isPrint(c) && !QChar::isSurrogate(c);
     const QString name = CodePointName(c);
     if (!visible)
         return name;
-    return QString::fromUcs4(&c, 1) + QStringLiteral(" (") + name + QLatin1Char(')');
+    const QChar::Category category = QChar::category(c);
+    const bool combining = category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+                           category == QChar::Mark_Enclosing;
+    return name + QStringLiteral("  ") + (combining ? QStringLiteral("\u25CC") : QString()) +
+           QString::fromUcs4(&c, 1);
 }
 
-// The question about characters a write would lose; a write that
-// replaces a document says the replaced file can come back.
+// The question about characters a write would lose, one to a line; a
+// write that replaces a document says the replaced file can come back.
 QString LossyMessage(const std::u32string& lossy, bool replacesDocument)
 {
-    QStringList shown;
+    QString text = QStringLiteral("文本中有 %1 种字符无法保存:\n").arg(lossy.size());
     for (std::size_t i = 0; i < lossy.size() && i < kLossyCharactersShown; ++i)
-        shown << ShowCharacter(lossy[i]);
-    QString list = shown.join(QStringLiteral("  "));
+        text += ShowCharacter(lossy[i]) + QLatin1Char('\n');
     if (lossy.size() > kLossyCharactersShown)
-        list += QStringLiteral("  等");
+        text += QStringLiteral("等\n");
     const bool hasNul = lossy.front() == U'\0';
-    QString text = QStringLiteral("文本中有 %1 种字符无法保存:\n").arg(lossy.size()) + list + QLatin1Char('\n');
+    // A character beyond U+FFFF is two code units, each stored as "?".
+    const bool hasWide = std::any_of(lossy.begin(), lossy.end(), [](char32_t c) { return c > 0xFFFF; });
     if (lossy.size() > (hasNul ? 1u : 0u))
-        text += QStringLiteral("保存后这些字符将变成\"?\".\n");
+        text += hasWide ? QStringLiteral("保存后这些字符将变成\"?\"(U+FFFF 以上的字符,如表情符号,变成\"??\").\n")
+                        : QStringLiteral("保存后这些字符将变成\"?\".\n");
     if (hasNul)
         text += QStringLiteral("空字符(U+0000)之后的文本在重新打开时将丢失.\n");
     if (replacesDocument)
