@@ -248,6 +248,7 @@ private:
     void OfferRecoveryCopy();
     void LoadSettings();
     void SaveSettings();
+    void CenterOnScreen(); // the first placement, without stored settings
     void InsertTab();
     TextEditor* FocusEditor();
     void OnEditorMsgFilter(const QPoint& globalPos);

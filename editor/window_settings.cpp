@@ -43,12 +43,23 @@ bool IsUsablePlacement(const WindowGeometry& geometry, const QSize& minimum)
 
 } // namespace
 
+void MainWindow::CenterOnScreen()
+{
+    // The default size, in the screen's logical pixels, may not fit a small
+    // or highly scaled screen; the frame is not known before the window is
+    // shown, so a title bar and borders are allowed for.
+    const QRect available = screen()->availableGeometry();
+    const int frame = fontMetrics().height();
+    resize(size().boundedTo(available.size() - QSize(frame, 3 * frame)).expandedTo(minimumSize()));
+    move(available.center() - rect().center());
+}
+
 void MainWindow::LoadSettings()
 {
     // The file must exist and be writable; otherwise every default stays.
     QFile file(m_configPath);
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-        move(screen()->availableGeometry().center() - rect().center());
+        CenterOnScreen();
         return;
     }
     SettingsRecord defaults;
@@ -75,7 +86,7 @@ void MainWindow::LoadSettings()
         PlaceWindow();
         show();
     } else {
-        move(screen()->availableGeometry().center() - rect().center());
+        CenterOnScreen();
         show();
     }
     if (!record.wordWrap)
