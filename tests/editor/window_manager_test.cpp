@@ -5,6 +5,7 @@
 // (scripts/run-wm-tests.sh, through scripts/with-wm.sh); skipped on any
 // other platform.
 #include "document_file.h"
+#include "document_status_bar.h"
 #include "main_window.h"
 #include "password_dialog.h"
 #include "qt_prompts.h"
@@ -322,6 +323,43 @@ TEST_F(Desktop, KeyboardOnlyNewThenTypingLandsInTheEditor)
     EXPECT_FALSE(window->isLocked()); // "l" did not run the lock command
     EXPECT_EQ(QApplication::focusWidget(), window->editor());
     EXPECT_EQ(QFile(Path(QStringLiteral("hello.tvro"))).size(), 0); // nothing saved by a stray key
+}
+
+// The same by keys alone for a strong document: its key is made while the
+// dialog waits, and its first save is in the strong format.
+TEST_F(Desktop, KeyboardOnlyNewOfAStrongDocument)
+{
+    Start();
+    const QString path = Path(QStringLiteral("strong.tvrs"));
+    Drive([&, path] {
+        Keys("alt+f");
+        if (!WaitFor([](const Screen& s) { return s.popupOpen; }))
+            return;
+        Keys("n");
+        if (!WaitForFileDialog())
+            return;
+        EnterPath(path);
+        if (!WaitForModal(QStringLiteral("密码")))
+            return;
+        Type("pw");
+        Keys("Tab Tab space"); // past 取消 to 确定: Enter does nothing there
+        if (!WaitForModal(QStringLiteral("确认密码")))
+            return;
+        Type("pw");
+        Keys("Return");
+        if (!WaitForNoModal())
+            return;
+        Type("strong text");
+        Keys("ctrl+s");
+    });
+    EXPECT_TRUE(Eventually(
+        [&] { return window->editor()->text() == QStringLiteral("strong text") && !window->isModified(); }))
+        << window->editor()->text().toStdString();
+    Join();
+    EXPECT_TRUE(window->documentStatusBar()->Texts().contains(QStringLiteral("UTF-8 · 强加密")));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith(QByteArray("\x89TVRS\r\n\x1a", 8)));
 }
 
 TEST_F(Desktop, EachCommandLeavesTheKeysInTheEditor)
