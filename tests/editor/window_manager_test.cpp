@@ -202,6 +202,32 @@ protected:
 
     // Confirms the open password dialog of New with typed, and the prompt
     // that asks for the password again with the same.
+    // 文件 > 新建 by keys, path chosen: true once the password dialog is up.
+    bool KeysToNewDocument(const QString& path)
+    {
+        Keys("alt+f");
+        if (!WaitFor([](const Screen& s) { return s.popupOpen; }))
+            return false;
+        Keys("n");
+        if (!WaitForFileDialog())
+            return false;
+        EnterPath(path);
+        return WaitForModal(QStringLiteral("密码"));
+    }
+
+    // The password typed, confirmed and retyped by keys alone: true once no
+    // dialog is left.
+    bool KeysToPasswordTwice(const std::string& typed)
+    {
+        Type(typed);
+        Keys("Tab Tab space"); // past the greyed "文件..." and "取消" to "确定": Enter does nothing there
+        if (!WaitForModal(QStringLiteral("确认密码")))
+            return false;
+        Type(typed);
+        Keys("Return");
+        return WaitForNoModal();
+    }
+
     void ConfirmNewPassword(const std::string& typed)
     {
         if (!typed.empty())
@@ -303,14 +329,7 @@ TEST_F(Desktop, KeyboardOnlyNewThenTypingLandsInTheEditor)
     Start();
     const std::string path = Path(QStringLiteral("hello.tvro")).toStdString();
     Drive([&, path] {
-        Keys("alt+f");
-        if (!WaitFor([](const Screen& s) { return s.popupOpen; }))
-            return;
-        Keys("n");
-        if (!WaitForFileDialog())
-            return;
-        EnterPath(QString::fromStdString(path));
-        if (!WaitForModal(QStringLiteral("密码")))
+        if (!KeysToNewDocument(QString::fromStdString(path)))
             return;
         ConfirmNewPassword("pw");
         if (!WaitForNoModal())
@@ -332,22 +351,7 @@ TEST_F(Desktop, KeyboardOnlyNewOfAStrongDocument)
     Start();
     const QString path = Path(QStringLiteral("strong.tvrs"));
     Drive([&, path] {
-        Keys("alt+f");
-        if (!WaitFor([](const Screen& s) { return s.popupOpen; }))
-            return;
-        Keys("n");
-        if (!WaitForFileDialog())
-            return;
-        EnterPath(path);
-        if (!WaitForModal(QStringLiteral("密码")))
-            return;
-        Type("pw");
-        Keys("Tab Tab space"); // past 取消 to 确定: Enter does nothing there
-        if (!WaitForModal(QStringLiteral("确认密码")))
-            return;
-        Type("pw");
-        Keys("Return");
-        if (!WaitForNoModal())
+        if (!KeysToNewDocument(path) || !KeysToPasswordTwice("pw"))
             return;
         Type("strong text");
         Keys("ctrl+s");
@@ -715,19 +719,7 @@ TEST_F(Desktop, HideAndShowByKeysAlone)
     Start();
     const QString path = Path(QStringLiteral("h.tvro"));
     Drive([&] {
-        Keys("ctrl+n");
-        if (!WaitForFileDialog())
-            return;
-        EnterPath(path);
-        if (!WaitForModal(QStringLiteral("密码")))
-            return;
-        Type("pw");
-        Keys("Tab Tab space"); // past the greyed "文件..." and "取消" to "确定"
-        if (!WaitForModal(QStringLiteral("确认密码")))
-            return;
-        Type("pw");
-        Keys("Return");
-        if (!WaitForNoModal())
+        if (!KeysToNewDocument(path) || !KeysToPasswordTwice("pw"))
             return;
         Type("secret words");
     });
