@@ -80,6 +80,7 @@ TEST(UsageNotesDialogTest, ShowsTheParagraphsWholeAndInOrder)
         QStringLiteral("        因效率问题,越多的字符导致文件越大,导致运行速度下降.虽然没有规定上限,但请控制字符数量.(建议1MB以内大约50万中文字符)"),
         QStringLiteral("        每次保存,锁定,自动保存或修改密码替换文档之前,被替换的文件都原样(仍是加密的)保存为历史版本,存放在个人目录下的 ~/.local/share/tavro/versions 中.在\"文件\"菜单的\"历史版本\"里可以预览和恢复它们."),
         QStringLiteral("        隐藏文本(Alt + Y)后窗口不再显示任何文本,须输入该文档的密码或选择其密码文件才能重新显示.空闲一段时间(默认10分钟)、锁屏或休眠时会自动隐藏,可在\"设置-隐私保护\"中调整.从文档复制的文本会标记为机密,剪贴板管理器不会记录它,并在隐藏文本、关闭文档、退出程序或60秒后从剪贴板清除."),
+        QStringLiteral("        程序被结束(关机,注销,关闭启动它的终端)时,未保存的修改会像自动保存那样写入文档;不能写入的(文本已锁定,自动保存已关闭,有无法保存的字符)会加密保存为恢复副本,下次打开该文档时可以恢复."),
     };
     const int count = static_cast<int>(std::size(expected));
     UsageNotesDialog dialog;
