@@ -14,12 +14,30 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace tavro {
 namespace {
 
 // Large enough that calls do not count, small enough to report a failing
 // disk before the whole text has been handed over.
 constexpr std::size_t kWritePiece = std::size_t{1} << 20;
+
+// A text this long leaves enough freed memory behind to be worth giving back.
+constexpr qsizetype kLargeText = qsizetype{1} << 20;
+
+// Gives the pages of freed memory back to the system. glibc keeps freed
+// blocks below its mapping threshold in the heaps of the threads that freed
+// them; a large write's buffers would otherwise stay resident (and, after
+// every save, more of them) until a later allocation happens to reuse them.
+void ReturnFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 std::u16string_view Utf16(const QString& text)
 {
@@ -51,7 +69,8 @@ bool WriteAll(QIODevice& device, std::span<const std::uint8_t> bytes)
 WriteJob::WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
                    bool lossAccepted, Keeper keeper, QObject* parent)
     : QObject(parent), m_snapshot(std::move(snapshot)), m_content(content), m_key(std::move(key)),
-      m_writer(std::move(writer)), m_lossAccepted(lossAccepted), m_keeper(std::move(keeper))
+      m_writer(std::move(writer)), m_lossAccepted(lossAccepted), m_keeper(std::move(keeper)),
+      m_large(m_snapshot.size() >= kLargeText)
 {
     connect(&m_watcher, &QFutureWatcher<void>::finished, this, &WriteJob::stepFinished);
 }
@@ -111,10 +130,11 @@ void WriteJob::Run(bool encode)
     } catch (const std::exception&) {
         // No memory for the buffer: nothing was committed.
         m_document.reset();
-        m_plain.clear();
         m_writer->cancelWriting();
         m_outcome = Outcome::Failed;
     }
+    if (m_large)
+        ReturnFreedMemory();
 }
 
 void WriteJob::Encode()
@@ -127,19 +147,14 @@ void WriteJob::Encode()
         return;
     }
     const std::u16string_view text = Utf16(m_snapshot);
-    LossyCharacterSet lossy;
-    if (m_content == WriteContent::Document) {
-        m_document = std::make_unique<DocumentBuffer>(text.size());
-        m_document->Append(text, LineBreakStyle::EditorLf);
-        m_lossy = m_document->LossyCharacters();
-    } else {
-        m_plain.resize(2 * text.size()); // at most two bytes a unit, CR LF included
-        m_plain.resize(EncodeUnits(text, LineBreakStyle::EditorCrLf, m_plain.data(), lossy));
-        m_lossy = lossy.Characters();
-        // A plain text file keeps U+0000 as the byte it is.
-        if (!m_lossy.empty() && m_lossy.front() == U'\0')
-            m_lossy.erase(0, 1);
-    }
+    // At most two bytes a unit, CR LF included.
+    const bool plain = m_content == WriteContent::PlainText;
+    m_document = std::make_unique<DocumentBuffer>(text.size());
+    m_document->Append(text, plain ? LineBreakStyle::EditorCrLf : LineBreakStyle::EditorLf);
+    m_lossy = m_document->LossyCharacters();
+    // A plain text file keeps U+0000 as the byte it is.
+    if (plain && !m_lossy.empty() && m_lossy.front() == U'\0')
+        m_lossy.erase(0, 1);
     WipeString(m_snapshot);
     if (!m_lossy.empty() && !m_lossAccepted)
         m_outcome = Outcome::Lossy;
@@ -170,9 +185,8 @@ void WriteJob::Write()
         written = WriteAll(*m_writer, m_document->file());
         m_document.reset();
     } else {
-        written = WriteAll(*m_writer, m_plain);
-        m_plain.clear();
-        m_plain.shrink_to_fit();
+        written = WriteAll(*m_writer, m_document->plaintext());
+        m_document.reset();
     }
     if (!written) {
         m_writer->cancelWriting();

@@ -13,6 +13,8 @@
 //      enciphers (a .tvro document, or a strong one record by record as it
 //      goes out) or leaves the bytes plain (exported text), writes them to
 //      the device and commits it, and wipes what it held.
+// After a step of a long text the memory it freed goes back to the system,
+// so the editor's footprint does not grow with every save.
 // Right before the commit replaces the file, a job given a check runs it:
 // when the file is no longer the one its session knew (another program
 // wrote, moved or removed it), the job stops with everything written but
@@ -115,8 +117,7 @@ private:
     WriteContent m_content;
     SessionKey m_key;
     std::unique_ptr<QSaveFile> m_writer;
-    std::unique_ptr<DocumentBuffer> m_document; // WriteContent::Document
-    SecureBytes m_plain;                        // WriteContent::PlainText
+    std::unique_ptr<DocumentBuffer> m_document; // the encoded text (a .tvro document's, or exported)
     std::u32string m_lossy;
     bool m_lossAccepted;
     Keeper m_keeper;
@@ -124,6 +125,7 @@ private:
     std::optional<FileIdentity> m_writtenIdentity;
     QString m_keeperFailure;
     Outcome m_outcome = Outcome::Running;
+    bool m_large; // the snapshot was long: its memory is given back after each step
     QFuture<void> m_future;
     QFutureWatcher<void> m_watcher;
 };
