@@ -9,7 +9,9 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <exception>
+#include <future>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -38,6 +40,10 @@ void ReturnFreedMemory()
     malloc_trim(0);
 #endif
 }
+
+// Exported text goes out in pieces of this many units, each written while
+// the next is encoded.
+constexpr std::size_t kPlainPiece = std::size_t{1} << 20;
 
 std::u16string_view Utf16(const QString& text)
 {
@@ -146,18 +152,53 @@ void WriteJob::Encode()
                 c = QLatin1Char('\n');
         return;
     }
-    const std::u16string_view text = Utf16(m_snapshot);
-    // At most two bytes a unit, CR LF included.
-    const bool plain = m_content == WriteContent::PlainText;
-    m_document = std::make_unique<DocumentBuffer>(text.size());
-    m_document->Append(text, plain ? LineBreakStyle::EditorCrLf : LineBreakStyle::EditorLf);
-    m_lossy = m_document->LossyCharacters();
-    // A plain text file keeps U+0000 as the byte it is.
-    if (plain && !m_lossy.empty() && m_lossy.front() == U'\0')
-        m_lossy.erase(0, 1);
+    if (m_content == WriteContent::PlainText) {
+        EncodeAndWritePlain();
+    } else {
+        const std::u16string_view text = Utf16(m_snapshot);
+        m_document = std::make_unique<DocumentBuffer>(text.size()); // at most two bytes a unit
+        m_document->Append(text, LineBreakStyle::EditorLf);
+        m_lossy = m_document->LossyCharacters();
+    }
     WipeString(m_snapshot);
-    if (!m_lossy.empty() && !m_lossAccepted)
+    if (m_outcome == Outcome::Running && !m_lossy.empty() && !m_lossAccepted)
         m_outcome = Outcome::Lossy;
+}
+
+void WriteJob::EncodeAndWritePlain()
+{
+    // Two buffers: one is written while the other is filled. The bytes wait
+    // in the writer's temporary file; only the commit, once any loss is
+    // accepted, makes them the file's.
+    const std::u16string_view text = Utf16(m_snapshot);
+    LossyCharacterSet lossy;
+    std::array<SecureBytes, 2> pieces;
+    std::future<bool> writing;
+    bool written = true;
+    for (std::size_t at = 0, piece = 0; at < text.size() && written; piece ^= 1) {
+        std::size_t units = std::min(kPlainPiece, text.size() - at);
+        if (at + units < text.size() && (text[at + units - 1] & 0xFC00) == 0xD800)
+            --units; // a surrogate pair stays in one piece
+        SecureBytes& bytes = pieces[piece];
+        bytes.resize(2 * units); // CR LF included
+        bytes.resize(EncodeUnits(text.substr(at, units), LineBreakStyle::EditorCrLf, bytes.data(), lossy));
+        at += units;
+        if (writing.valid())
+            written = writing.get();
+        if (written)
+            writing = std::async(std::launch::async, [this, &bytes] { return WriteAll(*m_writer, bytes); });
+    }
+    if (writing.valid())
+        written = writing.get() && written;
+    m_plainWritten = true;
+    m_lossy = lossy.Characters();
+    // A plain text file keeps U+0000 as the byte it is.
+    if (!m_lossy.empty() && m_lossy.front() == U'\0')
+        m_lossy.erase(0, 1);
+    if (!written) {
+        m_writer->cancelWriting();
+        m_outcome = Outcome::Failed;
+    }
 }
 
 bool WriteJob::WriteStrong()
@@ -185,8 +226,7 @@ void WriteJob::Write()
         written = WriteAll(*m_writer, m_document->file());
         m_document.reset();
     } else {
-        written = WriteAll(*m_writer, m_document->plaintext());
-        m_document.reset();
+        written = m_plainWritten; // as it was encoded
     }
     if (!written) {
         m_writer->cancelWriting();
