@@ -9,8 +9,7 @@ namespace tavro {
 
 namespace {
 
-// A slice of a million characters reads in about 10 ms; the first while
-// finds what lies within some millions of characters of the caret at once.
+// The pace of the searches started next.
 SteppedSearch::Pace g_pace = SteppedSearch::DefaultPace();
 
 constexpr qsizetype kLeastSlice = 256;
@@ -24,6 +23,10 @@ qsizetype TextLength(const QTextDocument& document)
 
 SteppedSearch::Pace SteppedSearch::DefaultPace()
 {
+    // A slice of a million characters reads in about 10 ms: a first while
+    // finds what lies some millions of characters from the caret at once,
+    // and a turn reads for about a frame's time, so the window still paints
+    // and takes keys every frame or two.
     using std::chrono::milliseconds;
     return {milliseconds(40), milliseconds(16), qsizetype{1} << 20};
 }
@@ -37,7 +40,7 @@ void SteppedSearch::SetPace(Pace pace)
 SteppedSearch::SteppedSearch(QTextDocument& document, const QString& find, std::vector<Leg> legs, QObject* parent)
     : QObject(parent), m_document(&document), m_find(find), m_legs(std::move(legs)), m_pace(g_pace)
 {
-    // Never longer than the string: a backward slice must move on.
+    // At least twice the string: a backward slice must move on.
     m_pace.slice = std::max(m_pace.slice, 2 * m_find.size());
     m_turn.setSingleShot(true);
     m_turn.setInterval(0);
@@ -47,10 +50,7 @@ SteppedSearch::SteppedSearch(QTextDocument& document, const QString& find, std::
     connect(&document, &QObject::destroyed, this, &SteppedSearch::Stop);
 }
 
-SteppedSearch::~SteppedSearch()
-{
-    m_find.fill(QChar(0)); // what the user looked for is the text's too
-}
+SteppedSearch::~SteppedSearch() = default;
 
 void SteppedSearch::Start(Done done)
 {
