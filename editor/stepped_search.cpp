@@ -44,7 +44,7 @@ SteppedSearch::SteppedSearch(QTextDocument& document, const QString& find, std::
     m_pace.slice = std::max(m_pace.slice, 2 * m_find.size());
     m_turn.setSingleShot(true);
     m_turn.setInterval(0);
-    connect(&m_turn, &QTimer::timeout, this, [this] { RunFor(m_pace.turn); });
+    connect(&m_turn, &QTimer::timeout, this, [this] { RunFor(m_pace.turn, 0); });
     // Positions found in a text that changed would be wrong ones.
     connect(&document, &QTextDocument::contentsChanged, this, &SteppedSearch::Stop);
     connect(&document, &QObject::destroyed, this, &SteppedSearch::Stop);
@@ -61,19 +61,22 @@ void SteppedSearch::Start(Done done)
     m_searching = true;
     m_leg = 0;
     m_inLeg = false;
-    RunFor(m_pace.first);
+    // A slice a leg at least, however slow the machine: a text shorter than
+    // a slice is searched before Start() returns.
+    RunFor(m_pace.first, m_pace.slice * static_cast<qsizetype>(m_legs.size()));
 }
 
-void SteppedSearch::RunFor(std::chrono::milliseconds budget)
+void SteppedSearch::RunFor(std::chrono::milliseconds budget, qsizetype least)
 {
     if (!m_searching)
         return;
     QElapsedTimer clock;
     clock.start();
+    const qsizetype spannedBefore = m_spanned;
     do {
         if (Step())
             return; // the callback may have deleted this search
-    } while (std::chrono::nanoseconds(clock.nsecsElapsed()) < budget);
+    } while (std::chrono::nanoseconds(clock.nsecsElapsed()) < budget || m_spanned - spannedBefore < least);
     m_turn.start();
 }
 
@@ -116,6 +119,7 @@ bool SteppedSearch::Step()
             }
             // The search keeps what it has read; each slice reads on.
             const qsizetype last = std::min(leg.to, m_at + slice - 1);
+            m_spanned += std::min(last, length) - m_at + 1;
             found = m_forward->Next(last);
             if (found < 0) {
                 if (last >= leg.to || last >= length)
@@ -133,6 +137,7 @@ bool SteppedSearch::Step()
             // The matches that start at or after lowest; the next slice has
             // the ones that start before, so end before lowest + the length.
             const qsizetype lowest = std::max(first, m_at - slice);
+            m_spanned += std::max<qsizetype>(m_at - lowest, 1);
             found = FindBackward(document, m_find, m_at, lowest, Qt::CaseSensitive);
             if (found < 0) {
                 if (lowest <= first)

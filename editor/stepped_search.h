@@ -1,7 +1,8 @@
 // A search of the editor's text that may read far without stalling the
 // window. The text is read where it is (document_search.h), so on the UI
-// thread, a slice at a time: Start() reads for a first short while (a match
-// near the caret, or all of a small document, is found before it returns),
+// thread, a slice at a time: Start() reads for a first short while, and a
+// slice a leg at least (a match near the caret, or all of a text shorter
+// than a slice, is found before it returns),
 // then the search goes on between turns of the event loop, a shorter while
 // each, so the window paints and takes keys while it reads.
 //
@@ -67,8 +68,9 @@ public:
     bool isSearching() const { return m_searching; }
 
 private:
-    // Reads for the while given, then comes back from the event loop.
-    void RunFor(std::chrono::milliseconds budget);
+    // Reads for the while given and at least least characters, then comes
+    // back from the event loop.
+    void RunFor(std::chrono::milliseconds budget, qsizetype least);
     // One slice of the current leg; true when the search has ended.
     bool Step();
     void NextLeg();
@@ -82,6 +84,7 @@ private:
     std::size_t m_leg = 0;
     bool m_inLeg = false; // m_at (and for a forward leg m_forward) set for m_leg
     qsizetype m_at = 0; // forward: the next start to try; backward: the latest end still to try
+    qsizetype m_spanned = 0; // characters of the text the slices so far covered
     std::unique_ptr<ForwardSearch> m_forward;
     QTimer m_turn;
     bool m_started = false;

@@ -292,7 +292,7 @@ TEST_F(FindReplace, LockedTextIsNeverReplacedButCanBeSearched)
 }
 
 
-// Searches read 256 characters at a time, one slice before the request
+// Searches read 256 characters at a time, a slice a leg before the request
 // returns and one a turn of the event loop after it: a search of a few
 // thousand characters goes on well after the request.
 class SteppedFindReplace : public FindReplace {
