@@ -7,8 +7,10 @@
 //
 // Sizes are document sizes in MB (code page 936, two bytes a character);
 // the default is 8. --json prints a JSON list of objects with the keys
-// operation, size_mb, ms and reference_ms instead of the table (the peak
-// memory row carries rss_mb and reference_rss_mb, its times are null).
+// operation, size_mb, ms and reference_ms instead of the table (the memory
+// rows carry rss_mb and reference_rss_mb, their times are null). A row
+// "UI thread blocked" is the longest time the event loop did not turn, from
+// the command until its work (a write, a search) has ended.
 //
 // editor_bench runs as the editor does, freed memory overwritten
 // (editor/wipe_on_free.cpp); editor_bench_keep_freed, built from the same
@@ -39,7 +41,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -68,9 +72,11 @@ const QString kStrongPassword = QStringLiteral("bench");
 class BenchPrompts final : public Prompts {
 public:
     QString path;
+    int messages = 0; // shown so far
     MessageAnswer ShowMessage(QWidget*, const QString&, const QString&, MessageIcon,
                               MessageButtons buttons) override
     {
+        ++messages;
         switch (buttons) {
         case MessageButtons::YesNo: return MessageAnswer::Yes;
         case MessageButtons::SaveDiscardCancel: return MessageAnswer::Discard;
@@ -140,6 +146,19 @@ double PeakRssMb()
     return 0;
 }
 
+// The process's resident memory now (VmRSS).
+double RssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0; // kB
+    }
+    return 0;
+}
+
 QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
@@ -154,6 +173,7 @@ struct Session {
     QString path;       // the document file
     QString strongPath; // the same text as a strong document (cheap to derive: see RunSize)
     QString copyPath;   // where the references write
+    QString otherPath;  // where Export and Save As write
     qint64 fileSize = 0;
     QPlainTextEdit bare;
     BenchPrompts prompts;
@@ -180,6 +200,49 @@ double BareSave(Session& s)
     });
 }
 
+// The longest time the UI thread went without turning its event loop, from
+// calling start until done() holds: the call itself, or the longest gap
+// between two turns after it (a 0 ms timer fires once a turn).
+double BlockedMs(const std::function<void()>& start, const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    start();
+    qint64 longest = timer.nsecsElapsed();
+    qint64 last = longest;
+    QTimer turn;
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        const qint64 now = timer.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    turn.start(0);
+    while (!done())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    longest = std::max(longest, timer.nsecsElapsed() - last);
+    return static_cast<double>(longest) / 1e6;
+}
+
+// How long a write blocks the UI thread, from the command to its end.
+double WriteBlockedMs(Session& s, const std::function<void()>& command)
+{
+    return BlockedMs(command, [&] { return !s.window->session()->isWriting(); });
+}
+
+// toPlainText and a QSaveFile write of bytes bytes: a plain text export done
+// on the UI thread.
+double BareExport(Session& s, qint64 bytes)
+{
+    const QByteArray data(bytes, 'x');
+    return Ms([&] {
+        const QString text = s.bareDocument().toPlainText();
+        QSaveFile file(s.copyPath);
+        file.open(QIODevice::WriteOnly);
+        file.write(data);
+        file.commit();
+    });
+}
+
 // One character typed at the end of the window's text: it differs from the file.
 void EditAtTheEnd(Session& s)
 {
@@ -188,13 +251,16 @@ void EditAtTheEnd(Session& s)
     cursor.insertText(QStringLiteral("字"));
 }
 
-double TypeKey(QWidget& target)
+void SendKey(QWidget& target)
 {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    return Ms([&] {
-        QApplication::sendEvent(&target, &press);
-        QApplication::processEvents();
-    });
+    QApplication::sendEvent(&target, &press);
+    QApplication::processEvents();
+}
+
+double TypeKey(QWidget& target)
+{
+    return Ms([&] { SendKey(target); });
 }
 
 struct Operation {
@@ -313,6 +379,89 @@ const std::vector<Operation>& Operations()
                  cursor.endEditBlock();
              });
          }},
+        // A search that finds nothing reads the whole text; the window reads
+        // it a slice at a time and turns its event loop in between.
+        {"find next, no match, UI thread blocked", "QTextDocument::find of the same string from the same place",
+         [](Session& s) {
+             s.editor().select(s.length / 2, s.length / 2);
+             s.dialog->findEdit()->setText(QStringLiteral("zzzz"));
+             const int shown = s.prompts.messages;
+             return BlockedMs([&] { s.dialog->RequestFindNext(); }, [&] { return s.prompts.messages > shown; });
+         },
+         [](Session& s) {
+             return Ms([&] {
+                 const QTextCursor found = s.bareDocument().find(QStringLiteral("zzzz"), static_cast<int>(s.length / 2),
+                                                                 QTextDocument::FindCaseSensitively);
+                 if (found.isNull())
+                     s.bareDocument().find(QStringLiteral("zzzz"), 0, QTextDocument::FindCaseSensitively);
+             });
+         }},
+        // What a save takes on the UI thread: a copy of the text. The
+        // editor's raw text (separators mapped on the worker) beside the
+        // other ways to get it.
+        {"save snapshot, toRawText (what a write takes)", "QTextDocument::toPlainText",
+         [](Session& s) { return Ms([&] { const QString text = s.editor().document()->toRawText(); }); },
+         [](Session& s) { return Ms([&] { const QString text = s.editor().document()->toPlainText(); }); }},
+        {"save snapshot, blocks into a preallocated buffer", "QTextDocument::toPlainText",
+         [](Session& s) {
+             return Ms([&] {
+                 const QTextDocument& document = *s.editor().document();
+                 QString text;
+                 text.reserve(document.characterCount());
+                 for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+                     if (block != document.begin())
+                         text += QLatin1Char('\n');
+                     text += block.text();
+                 }
+             });
+         },
+         [](Session& s) { return Ms([&] { const QString text = s.editor().document()->toPlainText(); }); }},
+        // Export, Save As and Password take the same snapshot; a worker
+        // encodes and writes.
+        {"export, UI thread blocked", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) {
+             s.prompts.path = s.otherPath;
+             const double ms = WriteBlockedMs(s, [&] { s.window->OnFileExportTxt(); });
+             s.prompts.path = s.path;
+             return ms;
+         },
+         [](Session& s) { return BareExport(s, 2 * s.length); }},
+        {"export, until stored", "toPlainText + QSaveFile write of the same bytes",
+         [](Session& s) {
+             s.prompts.path = s.otherPath;
+             const double ms = Ms([&] {
+                 s.window->OnFileExportTxt();
+                 s.window->WaitForSave();
+             });
+             s.prompts.path = s.path;
+             return ms;
+         },
+         [](Session& s) { return BareExport(s, QFileInfo(s.otherPath).size()); }},
+        {"save as, UI thread blocked", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) {
+             s.prompts.path = s.otherPath;
+             const double ms = WriteBlockedMs(s, [&] { s.window->OnFileSaveAs(); });
+             s.prompts.path = s.path; // and the document is its own file's again
+             s.window->OnFileSaveAs();
+             s.window->WaitForSave();
+             return ms;
+         },
+         BareSave},
+        {"password, UI thread blocked", "toPlainText + QSaveFile write of as many bytes",
+         [](Session& s) { return WriteBlockedMs(s, [&] { s.window->OnSettingsPassword(); }); }, BareSave},
+        // A key typed right after Ctrl+S: the time until it is in the document.
+        {"key after save, UI thread blocked", "a save on the UI thread, then the key in the bare editor",
+         [](Session& s) {
+             EditAtTheEnd(s);
+             s.editor().setFocus();
+             const double ms = Ms([&] {
+                 s.window->OnFileSave();
+                 SendKey(s.editor());
+             });
+             s.window->WaitForSave();
+             return ms;
+         },
+         [](Session& s) { return BareSave(s) + TypeKey(s.bare); }},
         WordWrapSwitch("word-wrap switch, off", QPlainTextEdit::NoWrap),
         WordWrapSwitch("word-wrap switch, on", QPlainTextEdit::WidgetWidth),
         // The strong format: reading and authenticating beside the .tvro
@@ -391,8 +540,51 @@ double ProbeRss(const QString& program, const QString& role, const QString& path
     return probe.readAllStandardOutput().trimmed().toDouble();
 }
 
+// The window's resident memory after opening the document, and the most it
+// holds after each of three saves (each once the write has ended).
+struct SavesRss {
+    double afterOpen = 0;
+    double afterSaves = 0;
+};
+
+SavesRss ProbeSavesRss(const QString& program, const QString& path)
+{
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(program, {QStringLiteral("--probe"), QStringLiteral("saves"), path});
+    probe.waitForFinished(-1);
+    const QList<QByteArray> figures = probe.readAllStandardOutput().trimmed().split(' ');
+    return {figures.value(0).toDouble(), figures.value(1).toDouble()};
+}
+
+int RunSavesProbe(const QString& path)
+{
+    Session s;
+    s.path = path;
+    s.prompts.path = path;
+    s.window = std::make_unique<MainWindow>(s.prompts, path + QStringLiteral(".config"));
+    s.window->OnInitDialog();
+    s.window->show();
+    s.window->OnFileOpen();
+    s.window->OnUnlock();
+    QApplication::processEvents();
+    const double afterOpen = RssMb();
+    double afterSaves = 0;
+    for (int save = 0; save < 3; ++save) {
+        EditAtTheEnd(s);
+        s.window->OnFileSave();
+        s.window->WaitForSave();
+        QApplication::processEvents();
+        afterSaves = std::max(afterSaves, RssMb());
+    }
+    std::printf("%.1f %.1f\n", afterOpen, afterSaves);
+    return 0;
+}
+
 int RunProbe(const QString& role, const QString& path)
 {
+    if (role == QLatin1String("saves"))
+        return RunSavesProbe(path);
     if (role == QLatin1String("bare")) {
         QPlainTextEdit bare;
         bare.resize(760, 500);
@@ -411,6 +603,7 @@ int RunProbe(const QString& role, const QString& path)
         s.path = path;
         s.strongPath = QString(path).replace(QStringLiteral(".tvro"), QStringLiteral(".tvrs"));
         s.copyPath = path + QStringLiteral(".copy");
+        s.otherPath = path + QStringLiteral(".other.tvro");
         s.fileSize = QFileInfo(path).size();
         s.prompts.path = path;
         s.window = std::make_unique<MainWindow>(s.prompts, path + QStringLiteral(".config"));
@@ -432,6 +625,7 @@ std::vector<Figure> RunSize(int sizeMb, const QTemporaryDir& dir)
     s.path = dir.filePath(QStringLiteral("big%1.tvro").arg(sizeMb));
     s.strongPath = dir.filePath(QStringLiteral("big%1.tvrs").arg(sizeMb));
     s.copyPath = dir.filePath(QStringLiteral("copy.tvro"));
+    s.otherPath = dir.filePath(QStringLiteral("other.tvro"));
     {
         const auto file = EncryptDocument(s.text.toStdU16String(), kZeroKey);
         QFile out(s.path);
@@ -513,6 +707,9 @@ int main(int argc, char* argv[])
     }
 
     QTemporaryDir dir;
+    // The versions the saves keep go with the run, not into the user's store
+    // (the probes, started from here, inherit it).
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
     const QString program = QApplication::applicationFilePath();
     bool first = true;
     if (json)
@@ -522,6 +719,7 @@ int main(int argc, char* argv[])
         const QString path = dir.filePath(QStringLiteral("big%1.tvro").arg(size));
         const double windowRss = ProbeRss(program, QStringLiteral("window"), path);
         const double bareRss = ProbeRss(program, QStringLiteral("bare"), path);
+        const SavesRss savesRss = ProbeSavesRss(program, path);
         QFile::remove(path);
         QFile::remove(QString(path).replace(QStringLiteral(".tvro"), QStringLiteral(".tvrs")));
         if (json) {
@@ -533,6 +731,9 @@ int main(int argc, char* argv[])
             std::printf(",\n  {\"operation\": \"peak RSS\", \"size_mb\": %d, \"ms\": null, "
                         "\"reference_ms\": null, \"rss_mb\": %.1f, \"reference_rss_mb\": %.1f}",
                         size, windowRss, bareRss);
+            std::printf(",\n  {\"operation\": \"peak RSS after 3 saves\", \"size_mb\": %d, \"ms\": null, "
+                        "\"reference_ms\": null, \"rss_mb\": %.1f, \"reference_rss_mb\": %.1f}",
+                        size, savesRss.afterSaves, savesRss.afterOpen);
             continue;
         }
         std::printf("editor window, %d MB document (%lld characters), offscreen, freed memory %s\n", size,
@@ -546,6 +747,9 @@ int main(int argc, char* argv[])
         }
         std::printf("  %-50s %7.0f MB %9.0f MB %6.2fx  bare QPlainTextEdit showing the text\n",
                     "peak RSS", windowRss, bareRss, windowRss / bareRss);
+        std::printf("  %-50s %7.0f MB %9.0f MB %6.2fx  RSS of the window after opening the document\n",
+                    "peak RSS after 3 saves", savesRss.afterSaves, savesRss.afterOpen,
+                    savesRss.afterSaves / savesRss.afterOpen);
     }
     if (json)
         std::printf("\n]\n");

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <utility>
+
+#include <sys/mman.h>
 
 namespace tavro {
 namespace {
@@ -16,10 +19,36 @@ namespace {
 constexpr std::size_t kBlockSize = 16;
 constexpr std::size_t kMaxFiller = kBlockSize - 1;
 
+// From this size on a buffer is mapped apart. The allocator would serve it
+// from a heap once its mapping threshold has grown (it grows as large blocks
+// are freed), and a thread's heap keeps its freed top: every save would
+// leave a document's size behind in the worker that made it.
+constexpr std::size_t kMappedFrom = std::size_t{1} << 20;
+
+// Left unset: untouched pages cost nothing.
+std::uint8_t* Allocate(std::size_t size)
+{
+    if (size < kMappedFrom)
+        return new std::uint8_t[size];
+    void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED)
+        throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(pages);
+}
+
 } // namespace
 
+void DocumentBuffer::Release::operator()(std::uint8_t* data) const noexcept
+{
+    if (size < kMappedFrom)
+        delete[] data;
+    else
+        ::munmap(data, size);
+}
+
 DocumentBuffer::DocumentBuffer(std::size_t maxUnits)
-    : m_data(new std::uint8_t[kDocumentHeaderSize + 2 * maxUnits + kMaxFiller]), // left unset: untouched pages cost nothing
+    : m_data(Allocate(kDocumentHeaderSize + 2 * maxUnits + kMaxFiller),
+             Release{kDocumentHeaderSize + 2 * maxUnits + kMaxFiller}),
       m_capacity(kDocumentHeaderSize + 2 * maxUnits + kMaxFiller), m_size(kDocumentHeaderSize)
 {
     std::fill_n(m_data.get(), kDocumentHeaderSize, std::uint8_t{0});

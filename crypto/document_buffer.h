@@ -28,7 +28,9 @@ namespace tavro {
 class DocumentBuffer {
 public:
     // Room for a text of at most maxUnits UTF-16 units (each gives at most
-    // two bytes). Memory is only touched as it is filled.
+    // two bytes). Memory is only touched as it is filled; a large buffer
+    // (1 MiB on) has pages of its own, given back to the system when it
+    // goes, whatever the allocator would keep.
     explicit DocumentBuffer(std::size_t maxUnits);
     ~DocumentBuffer(); // wipes every byte written
     DocumentBuffer(DocumentBuffer&&) noexcept;
@@ -50,6 +52,8 @@ public:
 
     // Plaintext bytes appended so far.
     std::size_t plaintextSize() const { return m_size - kDocumentHeaderSize; }
+    // Those bytes, while not sealed: text written as it is (exported).
+    std::span<const std::uint8_t> plaintext() const { return {m_data.get() + kDocumentHeaderSize, plaintextSize()}; }
 
     // Pads, enciphers in place under key and fills in the header; the
     // buffer then holds the whole file. Nothing can be appended afterwards.
@@ -57,9 +61,15 @@ public:
     std::span<const std::uint8_t> file() const { return {m_data.get(), m_size}; }
 
 private:
+    // Frees what Allocate gave (document_buffer.cpp).
+    struct Release {
+        std::size_t size;
+        void operator()(std::uint8_t* data) const noexcept;
+    };
+
     void Wipe() noexcept;
 
-    std::unique_ptr<std::uint8_t[]> m_data;
+    std::unique_ptr<std::uint8_t[], Release> m_data;
     std::size_t m_capacity = 0;
     std::size_t m_size = 0;
     bool m_sealed = false;

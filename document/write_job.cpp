@@ -9,10 +9,16 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <exception>
+#include <future>
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace tavro {
 namespace {
@@ -20,6 +26,24 @@ namespace {
 // Large enough that calls do not count, small enough to report a failing
 // disk before the whole text has been handed over.
 constexpr std::size_t kWritePiece = std::size_t{1} << 20;
+
+// A text this long leaves enough freed memory behind to be worth giving back.
+constexpr qsizetype kLargeText = qsizetype{1} << 20;
+
+// Gives the pages of freed memory back to the system. glibc keeps freed
+// blocks below its mapping threshold in the heaps of the threads that freed
+// them; a large write's buffers would otherwise stay resident (and, after
+// every save, more of them) until a later allocation happens to reuse them.
+void ReturnFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+// Exported text goes out in pieces of this many units, each written while
+// the next is encoded.
+constexpr std::size_t kPlainPiece = std::size_t{1} << 20;
 
 std::u16string_view Utf16(const QString& text)
 {
@@ -51,7 +75,8 @@ bool WriteAll(QIODevice& device, std::span<const std::uint8_t> bytes)
 WriteJob::WriteJob(QString snapshot, WriteContent content, SessionKey key, std::unique_ptr<QSaveFile> writer,
                    bool lossAccepted, Keeper keeper, QObject* parent)
     : QObject(parent), m_snapshot(std::move(snapshot)), m_content(content), m_key(std::move(key)),
-      m_writer(std::move(writer)), m_lossAccepted(lossAccepted), m_keeper(std::move(keeper))
+      m_writer(std::move(writer)), m_lossAccepted(lossAccepted), m_keeper(std::move(keeper)),
+      m_large(m_snapshot.size() >= kLargeText)
 {
     connect(&m_watcher, &QFutureWatcher<void>::finished, this, &WriteJob::stepFinished);
 }
@@ -111,10 +136,11 @@ void WriteJob::Run(bool encode)
     } catch (const std::exception&) {
         // No memory for the buffer: nothing was committed.
         m_document.reset();
-        m_plain.clear();
         m_writer->cancelWriting();
         m_outcome = Outcome::Failed;
     }
+    if (m_large)
+        ReturnFreedMemory();
 }
 
 void WriteJob::Encode()
@@ -126,23 +152,53 @@ void WriteJob::Encode()
                 c = QLatin1Char('\n');
         return;
     }
-    const std::u16string_view text = Utf16(m_snapshot);
-    LossyCharacterSet lossy;
-    if (m_content == WriteContent::Document) {
-        m_document = std::make_unique<DocumentBuffer>(text.size());
+    if (m_content == WriteContent::PlainText) {
+        EncodeAndWritePlain();
+    } else {
+        const std::u16string_view text = Utf16(m_snapshot);
+        m_document = std::make_unique<DocumentBuffer>(text.size()); // at most two bytes a unit
         m_document->Append(text, LineBreakStyle::EditorLf);
         m_lossy = m_document->LossyCharacters();
-    } else {
-        m_plain.resize(2 * text.size()); // at most two bytes a unit, CR LF included
-        m_plain.resize(EncodeUnits(text, LineBreakStyle::EditorCrLf, m_plain.data(), lossy));
-        m_lossy = lossy.Characters();
-        // A plain text file keeps U+0000 as the byte it is.
-        if (!m_lossy.empty() && m_lossy.front() == U'\0')
-            m_lossy.erase(0, 1);
     }
     WipeString(m_snapshot);
-    if (!m_lossy.empty() && !m_lossAccepted)
+    if (m_outcome == Outcome::Running && !m_lossy.empty() && !m_lossAccepted)
         m_outcome = Outcome::Lossy;
+}
+
+void WriteJob::EncodeAndWritePlain()
+{
+    // Two buffers: one is written while the other is filled. The bytes wait
+    // in the writer's temporary file; only the commit, once any loss is
+    // accepted, makes them the file's.
+    const std::u16string_view text = Utf16(m_snapshot);
+    LossyCharacterSet lossy;
+    std::array<SecureBytes, 2> pieces;
+    std::future<bool> writing;
+    bool written = true;
+    for (std::size_t at = 0, piece = 0; at < text.size() && written; piece ^= 1) {
+        std::size_t units = std::min(kPlainPiece, text.size() - at);
+        if (at + units < text.size() && (text[at + units - 1] & 0xFC00) == 0xD800)
+            --units; // a surrogate pair stays in one piece
+        SecureBytes& bytes = pieces[piece];
+        bytes.resize(2 * units); // CR LF included
+        bytes.resize(EncodeUnits(text.substr(at, units), LineBreakStyle::EditorCrLf, bytes.data(), lossy));
+        at += units;
+        if (writing.valid())
+            written = writing.get();
+        if (written)
+            writing = std::async(std::launch::async, [this, &bytes] { return WriteAll(*m_writer, bytes); });
+    }
+    if (writing.valid())
+        written = writing.get() && written;
+    m_plainWritten = true;
+    m_lossy = lossy.Characters();
+    // A plain text file keeps U+0000 as the byte it is.
+    if (!m_lossy.empty() && m_lossy.front() == U'\0')
+        m_lossy.erase(0, 1);
+    if (!written) {
+        m_writer->cancelWriting();
+        m_outcome = Outcome::Failed;
+    }
 }
 
 bool WriteJob::WriteStrong()
@@ -170,9 +226,7 @@ void WriteJob::Write()
         written = WriteAll(*m_writer, m_document->file());
         m_document.reset();
     } else {
-        written = WriteAll(*m_writer, m_plain);
-        m_plain.clear();
-        m_plain.shrink_to_fit();
+        written = m_plainWritten; // as it was encoded
     }
     if (!written) {
         m_writer->cancelWriting();

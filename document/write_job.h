@@ -4,15 +4,18 @@
 // taken in one copy), what to make of it, a key copy for a document (its
 // format decides the file's), and the atomic writer it opened; a worker
 // thread then
-//   1. encodes the snapshot: a .tvro document or exported text straight into
-//      a file buffer in code page 936 (line breaks as the content requires),
-//      noting the characters the file cannot hold, and wipes the snapshot;
-//      a strong document keeps every character, so only its line breaks
-//      become '\n';
+//   1. encodes the snapshot: a .tvro document straight into a file buffer in
+//      code page 936, exported text in pieces that go to the writer's
+//      temporary file as they are made (line breaks as the content
+//      requires), noting the characters the file cannot hold, and wipes the
+//      snapshot; a strong document keeps every character, so only its line
+//      breaks become '\n';
 //   2. unless characters would be lost and that was not accepted up front:
 //      enciphers (a .tvro document, or a strong one record by record as it
-//      goes out) or leaves the bytes plain (exported text), writes them to
-//      the device and commits it, and wipes what it held.
+//      goes out) and writes the bytes to the device (exported text is there
+//      already), commits it, and wipes what it held.
+// After a step of a long text the memory it freed goes back to the system,
+// so the editor's footprint does not grow with every save.
 // Right before the commit replaces the file, a job given a check runs it:
 // when the file is no longer the one its session knew (another program
 // wrote, moved or removed it), the job stops with everything written but
@@ -107,6 +110,7 @@ signals:
 private:
     void Run(bool encode);
     void Encode();
+    void EncodeAndWritePlain();
     void Write();
     bool WriteStrong();
     void Replace();
@@ -115,8 +119,8 @@ private:
     WriteContent m_content;
     SessionKey m_key;
     std::unique_ptr<QSaveFile> m_writer;
-    std::unique_ptr<DocumentBuffer> m_document; // WriteContent::Document
-    SecureBytes m_plain;                        // WriteContent::PlainText
+    std::unique_ptr<DocumentBuffer> m_document; // WriteContent::Document, a .tvro document's file
+    bool m_plainWritten = false;                // WriteContent::PlainText: encoded into the device
     std::u32string m_lossy;
     bool m_lossAccepted;
     Keeper m_keeper;
@@ -124,6 +128,7 @@ private:
     std::optional<FileIdentity> m_writtenIdentity;
     QString m_keeperFailure;
     Outcome m_outcome = Outcome::Running;
+    bool m_large; // the snapshot was long: its memory is given back after each step
     QFuture<void> m_future;
     QFutureWatcher<void> m_watcher;
 };

@@ -1,13 +1,35 @@
 // Find and replace: exact, case-sensitive search of the active editor's
-// text, wrapping around its ends without asking.
+// text, wrapping around its ends without asking. A search that reads far
+// goes on between turns of the event loop (stepped_search.h); a new request
+// or closing the dialog ends it.
 #include "document_search.h"
 #include "find_replace_dialog.h"
 #include "main_window.h"
 #include "prompts.h"
+#include "stepped_search.h"
 
+#include <QPointer>
 #include <QTextDocument>
 
 namespace tavro {
+
+namespace {
+
+// Ends the search owner holds, if any.
+void CancelSearch(QObject& owner)
+{
+    for (SteppedSearch* search : owner.findChildren<SteppedSearch*>(Qt::FindDirectChildrenOnly))
+        delete search;
+}
+
+// From the position on, then, wrapping to the top, the first occurrence of
+// all: one that starts before the position, as none starts after it.
+std::vector<SteppedSearch::Leg> DownFrom(qsizetype from)
+{
+    return {SteppedSearch::Forward(from, kNoLimit), SteppedSearch::Forward(0, from - 1)};
+}
+
+} // namespace
 
 void MainWindow::OnEditFind() { OpenFindDialog(true); }
 
@@ -33,6 +55,8 @@ void MainWindow::OnFindReplace(FindReplaceDialog* dialog)
 {
     if (!dialog)
         return;
+    // A new request, closing included, ends the search under way.
+    CancelSearch(*dialog);
     const std::uint32_t flags = dialog->flags();
     if (flags & FindReplaceDialog::FR_DIALOGTERM) {
         dialog->deleteLater();
@@ -47,16 +71,13 @@ void MainWindow::OnFindReplace(FindReplaceDialog* dialog)
             SearchDown(find, false);
         else
             SearchUp(find);
-        return;
-    }
-    if (flags & FindReplaceDialog::FR_FINDNEXT)
+    } else if (flags & FindReplaceDialog::FR_FINDNEXT) {
         SearchDown(find, true); // the Replace dialog always searches down
-    if (flags & FindReplaceDialog::FR_REPLACE) {
-        if (!ReplaceSelection(dialog, find))
-            return;
-    }
-    if (flags & FindReplaceDialog::FR_REPLACEALL)
+    } else if (flags & FindReplaceDialog::FR_REPLACE) {
+        ReplaceSelection(dialog, find);
+    } else if (flags & FindReplaceDialog::FR_REPLACEALL) {
         ReplaceAll(dialog, find);
+    }
 }
 
 void MainWindow::ReportNotFound(const QString& find)
@@ -72,54 +93,59 @@ void MainWindow::SelectMatch(qsizetype pos, qsizetype length)
     FocusEditor();
 }
 
-qsizetype MainWindow::FindDownFrom(const QString& find, qsizetype from) const
+void MainWindow::Search(const QString& find, std::vector<SteppedSearch::Leg> legs,
+                        std::function<void(qsizetype)> then)
 {
-    const QTextDocument& document = *m_editor->document();
-    // From the position on, then, wrapping to the top, the first occurrence
-    // of all: one that starts before the position, as none starts after it.
-    const qsizetype pos = FindForward(document, find, from, kNoLimit, Qt::CaseSensitive);
-    return pos >= 0 ? pos : FindForward(document, find, 0, from - 1, Qt::CaseSensitive);
+    // The search belongs to the dialog: closing it ends the search.
+    QObject* owner = m_findDialog ? static_cast<QObject*>(m_findDialog.data()) : this;
+    CancelSearch(*owner);
+    QTextDocument* document = m_editor->document();
+    auto* search = new SteppedSearch(*document, find, std::move(legs), owner);
+    search->Start([this, search, shown = QPointer<QTextDocument>(document), then = std::move(then)](qsizetype pos) {
+        search->deleteLater();
+        // A position in a document the editor no longer shows means nothing.
+        if (m_editor->document() == shown)
+            then(pos);
+    });
 }
 
 void MainWindow::SearchDown(const QString& find, bool clearSelectionIfMissing)
 {
-    TextEditor* editor = m_editor;
-    const qsizetype selEnd = editor->selection().second;
     // From the end of the selection, so a selected match is skipped.
-    const qsizetype pos = FindDownFrom(find, selEnd);
-    if (pos >= 0) {
-        SelectMatch(pos, find.size());
-        return;
-    }
-    ReportNotFound(find);
-    if (clearSelectionIfMissing) {
-        editor->select(-1, find.size() - 1); // no selection; the caret stays
-        FocusEditor();
-    }
+    Search(find, DownFrom(m_editor->selection().second), [this, find, clearSelectionIfMissing](qsizetype pos) {
+        if (pos >= 0) {
+            SelectMatch(pos, find.size());
+            return;
+        }
+        ReportNotFound(find);
+        if (clearSelectionIfMissing) {
+            m_editor->select(-1, find.size() - 1); // no selection; the caret stays
+            FocusEditor();
+        }
+    });
 }
 
 void MainWindow::SearchUp(const QString& find)
 {
-    TextEditor* editor = m_editor;
-    const QTextDocument& document = *editor->document();
-    const auto selStart = editor->selection().first;
+    const qsizetype selStart = m_editor->selection().first;
     // The last occurrence that ends at or before the selection start, else
     // (wrapping to the bottom) the last one in the text, which then ends
     // after the selection start.
-    qsizetype pos = FindBackward(document, find, selStart, 0, Qt::CaseSensitive);
-    if (pos < 0)
-        pos = FindBackward(document, find, editor->textLength(), selStart - find.size() + 1,
-                           Qt::CaseSensitive);
-    if (pos >= 0)
-        SelectMatch(pos, find.size());
-    else
-        ReportNotFound(find);
+    Search(find,
+           {SteppedSearch::Backward(selStart, 0),
+            SteppedSearch::Backward(m_editor->textLength(), selStart - find.size() + 1)},
+           [this, find](qsizetype pos) {
+               if (pos >= 0)
+                   SelectMatch(pos, find.size());
+               else
+                   ReportNotFound(find);
+           });
 }
 
-bool MainWindow::ReplaceSelection(FindReplaceDialog* dialog, const QString& find)
+void MainWindow::ReplaceSelection(FindReplaceDialog* dialog, const QString& find)
 {
     if (isLocked())
-        return true; // the locked text is never changed
+        return; // the locked text is never changed
     TextEditor* editor = m_editor;
     const auto [selStart, selEnd] = editor->selection();
     // Only a selection that is exactly the find string is replaced: the
@@ -127,19 +153,19 @@ bool MainWindow::ReplaceSelection(FindReplaceDialog* dialog, const QString& find
     const bool selected = selEnd - selStart == find.size() &&
                           TextRange(*editor->document(), selStart, selEnd) == find;
     if (!selected) {
-        if (FindDownFrom(find, selEnd) < 0) {
-            ReportNotFound(find);
-            return true;
-        }
-        m_prompts.Tell(dialog, QStringLiteral("请继续搜索后进行替换."), QStringLiteral("提示"));
-        return false;
+        Search(find, DownFrom(selEnd), [this, dialog, find](qsizetype pos) {
+            if (pos < 0)
+                ReportNotFound(find);
+            else
+                m_prompts.Tell(dialog, QStringLiteral("请继续搜索后进行替换."), QStringLiteral("提示"));
+        });
+        return;
     }
     // The caret after the replacement, nothing selected, the view where it was.
     const QString replacement = dialog->GetReplaceString();
     editor->replaceRange(selStart, selEnd, replacement);
     editor->select(selStart + replacement.size(), selStart + replacement.size());
     FocusEditor();
-    return true;
 }
 
 void MainWindow::ReplaceAll(FindReplaceDialog* dialog, const QString& find)

@@ -24,6 +24,7 @@
 #include "secret_clipboard.h"
 #include "session_key.h"
 #include "settings_file.h"
+#include "stepped_search.h"
 #include "text_editor.h"
 #include "version_store.h"
 
@@ -31,6 +32,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -256,11 +258,12 @@ private:
     bool FilterFileDrop(QEvent* event);
     void PlaceWindow();
     void OpenFindDialog(bool findOnly);
-    qsizetype FindDownFrom(const QString& find, qsizetype from) const;
+    // Runs a search of the editor's text; then gets its result, unless it was cancelled.
+    void Search(const QString& find, std::vector<SteppedSearch::Leg> legs, std::function<void(qsizetype)> then);
     void SearchDown(const QString& find, bool clearSelectionIfMissing);
     void SearchUp(const QString& find);
     void SelectMatch(qsizetype pos, qsizetype length);
-    bool ReplaceSelection(FindReplaceDialog* dialog, const QString& find);
+    void ReplaceSelection(FindReplaceDialog* dialog, const QString& find);
     void ReplaceAll(FindReplaceDialog* dialog, const QString& find);
     void ReportNotFound(const QString& find);
 

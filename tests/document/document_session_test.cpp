@@ -100,6 +100,28 @@ TEST_F(Session, AFailedWriteChangesNothingButTheReport)
     EXPECT_FALSE(session->isModified());
 }
 
+// Exported text is encoded and written a million units at a time: a pair of
+// surrogates across that edge is one lost character ("??"), and a disk that
+// fills up in a later piece fails the export, leaving no file.
+TEST_F(Session, ExportInPiecesKeepsPairsWholeAndFailsWhole)
+{
+    constexpr qsizetype kPiece = qsizetype{1} << 20;
+    std::u32string lost;
+    QObject::connect(session.get(), &DocumentSession::lossyCharactersFound,
+                     [&](WriteOrigin, const std::u32string& characters) {
+                         lost = characters;
+                         session->WriteAnyway();
+                     });
+    session->document()->setPlainText(QString(kPiece - 1, QLatin1Char('a')) + QStringLiteral("\U0001F600\n中"));
+    ASSERT_EQ(Run([&] { return session->Export(Path("out.txt")); }), WriteOutcome::Written);
+    EXPECT_EQ(lost, std::u32string(U"\U0001F600"));
+    EXPECT_EQ(Read(Path("out.txt")), QByteArray(kPiece - 1, 'a') + QByteArray("??\r\n\xD6\xD0"));
+
+    session->setWriterFactory(FailingWriters(kPiece)); // the first piece fits, the second does not
+    EXPECT_EQ(Run([&] { return session->Export(Path("full.txt")); }), WriteOutcome::Failed);
+    EXPECT_FALSE(QFileInfo::exists(Path("full.txt")));
+}
+
 // Losing characters is accepted for one destination and one text state.
 TEST_F(Session, ConsentToLoseCharactersBelongsToADestinationAndAState)
 {

@@ -1,11 +1,13 @@
 #include "document_search.h"
 #include "find_replace_dialog.h"
+#include "stepped_search.h"
 #include "window_fixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace tavro::test {
@@ -287,6 +289,176 @@ TEST_F(FindReplace, LockedTextIsNeverReplacedButCanBeSearched)
     dialog->RequestReplaceAll();
     EXPECT_EQ(EditorText(), QStringLiteral("keep keep"));
     EXPECT_TRUE(prompts.AllAnswered());
+}
+
+
+// Searches read 256 characters at a time, a slice a leg before the request
+// returns and one a turn of the event loop after it: a search of a few
+// thousand characters goes on well after the request.
+class SteppedFindReplace : public FindReplace {
+protected:
+    void SetUp() override
+    {
+        SteppedSearch::SetPace({std::chrono::milliseconds(0), std::chrono::milliseconds(0), 256});
+        FindReplace::SetUp();
+    }
+    void TearDown() override
+    {
+        FindReplace::TearDown();
+        SteppedSearch::SetPace(SteppedSearch::DefaultPace());
+    }
+
+    bool Searching() const
+    {
+        for (const SteppedSearch* search : window->findChildren<SteppedSearch*>()) {
+            if (search->isSearching())
+                return true;
+        }
+        return false;
+    }
+
+    // Turns the event loop until no search is under way.
+    void FinishSearch() { ASSERT_TRUE(QTest::qWaitFor([&] { return !Searching(); })); }
+};
+
+// Matches before and after the caret, across line breaks, up and down: the
+// window selects what one search over the whole text (the search it made
+// before reading in slices) finds, wrapping as it did.
+TEST_F(SteppedFindReplace, FindsWhatOneSearchOfTheWholeTextFinds)
+{
+    QString text(3000, QLatin1Char('.'));
+    for (const qsizetype at : {qsizetype{10}, qsizetype{255}, qsizetype{511}, qsizetype{767}, qsizetype{1024},
+                               qsizetype{1790}, qsizetype{2047}, qsizetype{2997}})
+        text.replace(at, 2, QStringLiteral("ab"));
+    text.replace(1300, 1, QStringLiteral("\n"));
+    text.replace(1299, 1, QStringLiteral("a"));
+    text.replace(1301, 1, QStringLiteral("b"));
+    TypeText(text);
+    const QTextDocument& document = *window->editor()->document();
+    const qsizetype length = window->editor()->textLength();
+    ASSERT_EQ(length, 3000);
+    for (const QString& find : {QStringLiteral("ab"), QStringLiteral("a\nb"), QStringLiteral(".ab.")}) {
+        for (const bool down : {true, false}) {
+            for (const qsizetype caret : {qsizetype{0}, qsizetype{11}, qsizetype{1300}, qsizetype{2999}, length}) {
+                SCOPED_TRACE(find.toStdString() + (down ? " down from " : " up from ") + std::to_string(caret));
+                qsizetype expected = -1;
+                if (down) {
+                    expected = FindForward(document, find, caret, kNoLimit, Qt::CaseSensitive);
+                    if (expected < 0)
+                        expected = FindForward(document, find, 0, caret - 1, Qt::CaseSensitive);
+                } else {
+                    expected = FindBackward(document, find, caret, 0, Qt::CaseSensitive);
+                    if (expected < 0)
+                        expected = FindBackward(document, find, length, caret - find.size() + 1, Qt::CaseSensitive);
+                }
+                ASSERT_GE(expected, 0);
+                Caret(caret);
+                FindReplaceDialog* dialog = OpenFind(find, down);
+                dialog->RequestFindNext();
+                FinishSearch();
+                EXPECT_EQ(Selection(), Range(expected, expected + find.size()));
+                dialog->reject();
+            }
+        }
+    }
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+// Read in slices of 256 characters (all at once here), a leg finds what one
+// call over it finds, from every place: matches fall on every side of every
+// slice edge somewhere.
+TEST(SteppedSearchTest, EachLegFindsWhatOneCallFinds)
+{
+    SteppedSearch::SetPace({std::chrono::hours(1), std::chrono::hours(1), 256});
+    QString text(1400, QLatin1Char('.'));
+    text.replace(300, 3, QStringLiteral("a\nb"));
+    text.replace(700, 2, QStringLiteral("ab"));
+    text.replace(1000, 3, QStringLiteral("a\nb"));
+    QTextDocument document;
+    document.setPlainText(text);
+    auto run = [&](const QString& find, SteppedSearch::Leg leg) {
+        qsizetype found = -2;
+        SteppedSearch search(document, find, {leg});
+        search.Start([&](qsizetype pos) { found = pos; });
+        return found;
+    };
+    for (const QString& find : {QStringLiteral("ab"), QStringLiteral("a\nb")}) {
+        for (qsizetype at = 0; at <= text.size(); ++at) {
+            SCOPED_TRACE(find.toStdString() + " at " + std::to_string(at));
+            ASSERT_EQ(run(find, SteppedSearch::Forward(at, kNoLimit)),
+                      FindForward(document, find, at, kNoLimit, Qt::CaseSensitive));
+            ASSERT_EQ(run(find, SteppedSearch::Forward(0, at)), FindForward(document, find, 0, at, Qt::CaseSensitive));
+            ASSERT_EQ(run(find, SteppedSearch::Backward(at, 0)), FindBackward(document, find, at, 0, Qt::CaseSensitive));
+            ASSERT_EQ(run(find, SteppedSearch::Backward(text.size(), at)),
+                      FindBackward(document, find, text.size(), at, Qt::CaseSensitive));
+        }
+    }
+    SteppedSearch::SetPace(SteppedSearch::DefaultPace());
+}
+
+// A search that reads far ends without a result when the dialog closes, when
+// another request comes and when the text changes: nothing is selected and
+// nothing is said after it.
+TEST_F(SteppedFindReplace, ALongSearchStopsOnCloseNewRequestOrEdit)
+{
+    const QString text = QString(4000, QLatin1Char('x')) + QStringLiteral("needle");
+    const Range needle(4000, 4006);
+    struct Case {
+        const char* name;
+        std::function<void(FindReplaceDialog*)> meanwhile;
+        Range selection; // once every search has ended
+    };
+    const Case cases[] = {
+        {"left alone", [](FindReplaceDialog*) {}, needle},
+        {"dialog closed", [](FindReplaceDialog* dialog) { dialog->reject(); }, Range(0, 0)},
+        {"another search", [](FindReplaceDialog* dialog) {
+             dialog->findEdit()->setText(QStringLiteral("xx"));
+             dialog->RequestFindNext(); // found at once, in the first slice
+         }, Range(0, 2)},
+        {"text typed", [this](FindReplaceDialog*) {
+             QTextCursor end(window->editor()->document());
+             end.movePosition(QTextCursor::End);
+             end.insertText(QStringLiteral("y"));
+         }, Range(0, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TypeText(text);
+        Caret(0);
+        FindReplaceDialog* dialog = OpenFind(QStringLiteral("needle"));
+        dialog->RequestFindNext();
+        ASSERT_TRUE(Searching());
+        EXPECT_EQ(Selection(), Range(0, 0)); // the window goes on meanwhile
+        c.meanwhile(dialog);
+        FinishSearch();
+        // As many turns again as the search needed: a search not stopped would have ended by now.
+        for (int turn = 0; turn < 40; ++turn)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(Selection(), c.selection);
+        if (window->findDialog())
+            window->findDialog()->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+// Find Next and Replace that find nothing say so once the whole text is read.
+TEST_F(SteppedFindReplace, AMissIsReportedWhenTheWholeTextIsRead)
+{
+    TypeText(QString(3000, QLatin1Char('x')));
+    window->editor()->select(1500, 1502);
+    FindReplaceDialog* dialog = OpenReplace(QStringLiteral("zz"), QStringLiteral("y"));
+    for (const bool replace : {false, true}) {
+        prompts.AnswerMessage(MessageAnswer::Ok);
+        replace ? dialog->RequestReplace() : dialog->RequestFindNext();
+        EXPECT_TRUE(prompts.shown.empty());
+        FinishSearch();
+        ASSERT_EQ(prompts.shown.size(), 1u);
+        EXPECT_EQ(prompts.shown[0].text, QStringLiteral("找不到 zz"));
+        prompts.shown.clear();
+        window->editor()->select(1500, 1502);
+    }
+    EXPECT_EQ(EditorText(), QString(3000, QLatin1Char('x')));
 }
 
 } // namespace
