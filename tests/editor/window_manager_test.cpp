@@ -167,6 +167,20 @@ protected:
         }
         ADD_FAILURE() << "could not type " << path.toStdString();
     }
+    // Whether the modal dialog titled title goes within two seconds; no failure if not.
+    bool WaitForModalGone(const QString& title)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_screen.modalTitle != title)
+                    return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
     bool WaitForNoModal()
     {
         return WaitFor([](const Screen& s) { return s.modalTitle.isEmpty() && !s.popupOpen; });
@@ -704,7 +718,14 @@ TEST_F(Desktop, UnsavedChangesQuestionTakesItsMnemonicsAndEnterCancels)
             if (!WaitForModal(QStringLiteral("重要提示")))
                 return;
             Screenshot("unsaved-changes-question");
-            Keys(c.keys);
+            // Keys that reached no window (the box not yet given the input
+            // focus) are sent again; the box left open is closed, not waited on.
+            for (int attempt = 0; attempt < 3; ++attempt) {
+                Keys(c.keys);
+                if (WaitForModalGone(QStringLiteral("重要提示")))
+                    return;
+            }
+            WaitForNoModal();
         });
         const MessageAnswer answer =
             prompts.ShowMessage(window.get(), QStringLiteral("是否关闭当前文档?\n(请注意保存)"),
