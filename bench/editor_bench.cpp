@@ -132,32 +132,25 @@ QString ChineseText(qsizetype characters)
 
 qsizetype CharactersFor(int sizeMb) { return qsizetype{sizeMb} << 19; }
 
-// The process's peak resident memory (VmHWM: unlike getrusage's maximum,
-// it starts afresh at exec, so a child does not inherit the parent's peak).
-double PeakRssMb()
+// A field of /proc/self/status in MB ("VmHWM:", "VmRSS:"), 0 when absent.
+double StatusMb(const QByteArray& field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
         return 0;
     for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0; // kB
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024.0; // kB
     }
     return 0;
 }
 
+// The process's peak resident memory (VmHWM: unlike getrusage's maximum,
+// it starts afresh at exec, so a child does not inherit the parent's peak).
+double PeakRssMb() { return StatusMb("VmHWM:"); }
+
 // The process's resident memory now (VmRSS).
-double RssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0; // kB
-    }
-    return 0;
-}
+double RssMb() { return StatusMb("VmRSS:"); }
 
 QByteArray ReadAll(const QString& path)
 {
@@ -200,27 +193,45 @@ double BareSave(Session& s)
     });
 }
 
+// Times the gaps between turns of the event loop (a 0 ms timer fires once a
+// turn) from its making; longestMs() also counts the gap up to now.
+class TurnGaps {
+public:
+    TurnGaps()
+    {
+        m_clock.start();
+        QObject::connect(&m_turn, &QTimer::timeout, [this] { Mark(); });
+        m_turn.start(0);
+    }
+    double longestMs()
+    {
+        Mark();
+        return static_cast<double>(m_longest) / 1e6;
+    }
+
+private:
+    void Mark()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    }
+    QElapsedTimer m_clock;
+    QTimer m_turn;
+    qint64 m_longest = 0;
+    qint64 m_last = 0;
+};
+
 // The longest time the UI thread went without turning its event loop, from
 // calling start until done() holds: the call itself, or the longest gap
-// between two turns after it (a 0 ms timer fires once a turn).
+// between two turns after it.
 double BlockedMs(const std::function<void()>& start, const std::function<bool()>& done)
 {
-    QElapsedTimer timer;
-    timer.start();
-    start();
-    qint64 longest = timer.nsecsElapsed();
-    qint64 last = longest;
-    QTimer turn;
-    QObject::connect(&turn, &QTimer::timeout, [&] {
-        const qint64 now = timer.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    turn.start(0);
+    const double callMs = Ms(start);
+    TurnGaps gaps;
     while (!done())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    longest = std::max(longest, timer.nsecsElapsed() - last);
-    return static_cast<double>(longest) / 1e6;
+    return std::max(callMs, gaps.longestMs());
 }
 
 // The longest time the UI thread went without turning an event loop while
@@ -228,20 +239,9 @@ double BlockedMs(const std::function<void()>& start, const std::function<bool()>
 // dialog) count as turns.
 double StallDuringMs(const std::function<void()>& command)
 {
-    QElapsedTimer timer;
-    timer.start();
-    qint64 longest = 0;
-    qint64 last = 0;
-    QTimer turn;
-    QObject::connect(&turn, &QTimer::timeout, [&] {
-        const qint64 now = timer.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    turn.start(0);
+    TurnGaps gaps;
     command();
-    longest = std::max(longest, timer.nsecsElapsed() - last);
-    return static_cast<double>(longest) / 1e6;
+    return gaps.longestMs();
 }
 
 // How long a write blocks the UI thread, from the command to its end.

@@ -4,7 +4,7 @@
 # TAVRO_DESKTOP_ENTRY, the entry as kept in the sources (Exec=tavro-editor %f).
 
 # The path as the Exec command: bare when it holds none of the characters
-# the Desktop Entry Specification reserves, as for /usr/bin/tavro-editor
+# a desktop entry's Exec key reserves, as for /usr/bin/tavro-editor
 # (xdg-open without a desktop environment runs the Exec line through its
 # own shell parsing, which does not take quotes). Else one quoted argument:
 # inside the quotes \ " ` $ take a backslash, every backslash is then

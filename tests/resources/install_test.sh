@@ -49,7 +49,7 @@ if command -v desktop-file-validate >/dev/null; then
 else
   echo "desktop-file-validate not installed: entry not validated"
 fi
-# A path with a blank is quoted, as the Desktop Entry Specification wants.
+# A path with a blank is quoted, as a desktop entry's Exec key wants.
 grep -qxF "Exec=\"$prefix/bin/tavro-editor\" %f" "$entry" || fail "Exec: $(grep '^Exec=' "$entry")"
 grep -qxF 'Name=Tavro文本加密' "$entry" || fail "Name: $(grep '^Name=' "$entry")"
 grep -qxF 'Icon=tavro-editor' "$entry" || fail "Icon: $(grep '^Icon=' "$entry")"
