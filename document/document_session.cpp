@@ -10,6 +10,7 @@
 #include <QTextDocument>
 
 #include <filesystem>
+#include <utility>
 
 namespace tavro {
 
@@ -251,14 +252,14 @@ void DocumentSession::WriteAnyway()
     if (!m_delivering || !m_job || m_job->outcome() != WriteJob::Outcome::Lossy)
         return;
     m_consents[m_pending->destination] = m_pending->snapshot;
-    m_job->WriteAnyway();
+    m_stepResumed = m_job->WriteAnyway();
 }
 
 void DocumentSession::ReplaceAnyway()
 {
     if (!m_delivering || !m_job || m_job->outcome() != WriteJob::Outcome::Changed)
         return;
-    m_job->ReplaceAnyway();
+    m_stepResumed = m_job->ReplaceAnyway();
 }
 
 void DocumentSession::Deliver()
@@ -276,10 +277,7 @@ void DocumentSession::Deliver()
             Finish(WriteOutcome::Skipped);
             return;
         }
-        m_delivering = true;
-        emit lossyCharactersFound(m_pending->origin, m_job->lossyCharacters());
-        m_delivering = false;
-        if (m_job->outcome() == WriteJob::Outcome::Running)
+        if (AskedAndResumed([&] { emit lossyCharactersFound(m_pending->origin, m_job->lossyCharacters()); }))
             return; // written anyway: delivered again once written
         if (m_pending->origin == WriteOrigin::Lock && !m_pending->lockedBefore)
             setLocked(false); // going back from Lock: still editing
@@ -287,10 +285,7 @@ void DocumentSession::Deliver()
         return;
     case WriteJob::Outcome::Changed:
         if (m_pending->origin != WriteOrigin::AutoSave) {
-            m_delivering = true;
-            emit fileChangedOnDisk(m_pending->origin);
-            m_delivering = false;
-            if (m_job->outcome() == WriteJob::Outcome::Running)
+            if (AskedAndResumed([&] { emit fileChangedOnDisk(m_pending->origin); }))
                 return; // replaced anyway: delivered again once written
         }
         m_changedOnDisk = true;
@@ -319,6 +314,17 @@ void DocumentSession::Deliver()
         Finish(WriteOutcome::Written);
         return;
     }
+}
+
+bool DocumentSession::AskedAndResumed(const std::function<void()>& ask)
+{
+    // Whether the answer resumed the job is what it said, never its outcome:
+    // a resumed step may be running, or already over, by the time it is read.
+    m_delivering = true;
+    m_stepResumed = false;
+    ask();
+    m_delivering = false;
+    return std::exchange(m_stepResumed, false);
 }
 
 void DocumentSession::Finish(WriteOutcome outcome)

@@ -156,6 +156,8 @@ private:
 
     bool Begin(WriteOrigin origin, const QString& destination, bool plainText, std::optional<SessionKey> newKey);
     void Deliver();
+    // Emits a question with m_delivering set; true if its answer resumed the job.
+    bool AskedAndResumed(const std::function<void()>& ask);
     void Finish(WriteOutcome outcome);
     bool ConsentGiven(const QString& destination) const;
     void NotifyIfChanged();
@@ -178,6 +180,7 @@ private:
     std::unique_ptr<WriteJob> m_job;
     std::unique_ptr<PendingWrite> m_pending;
     bool m_delivering = false;
+    bool m_stepResumed = false; // the question's answer started the job's next step
     bool m_lastWriteStored = false;
     bool m_shownModified = false; // what changed() last told
 };

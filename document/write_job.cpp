@@ -95,25 +95,27 @@ void WriteJob::Start()
     m_watcher.setFuture(m_future);
 }
 
-void WriteJob::WriteAnyway()
+bool WriteJob::WriteAnyway()
 {
     Wait();
     if (m_outcome != Outcome::Lossy)
-        return;
+        return false;
     m_outcome = Outcome::Running;
     m_future = QtConcurrent::run([this] { Run(/*encode=*/false); });
     m_watcher.setFuture(m_future);
+    return true;
 }
 
-void WriteJob::ReplaceAnyway()
+bool WriteJob::ReplaceAnyway()
 {
     Wait();
     if (m_outcome != Outcome::Changed)
-        return;
+        return false;
     m_outcome = Outcome::Running;
     m_check = {};
     m_future = QtConcurrent::run([this] { Replace(); });
     m_watcher.setFuture(m_future);
+    return true;
 }
 
 void WriteJob::Wait()

@@ -91,10 +91,10 @@ public:
     ~WriteJob() override;
 
     void Start();       // step 1, then step 2 when nothing is lost or loss was accepted
-    void WriteAnyway(); // step 2 after the outcome Lossy
+    bool WriteAnyway(); // step 2 after the outcome Lossy; true if it started
     // Set before Start(): the check the commit waits for.
     void setCheck(Check check) { m_check = std::move(check); }
-    void ReplaceAnyway(); // the commit after the outcome Changed
+    bool ReplaceAnyway(); // the commit after the outcome Changed; true if it started
     void Wait();        // until the step under way has ended
     bool isRunning() const { return m_future.isRunning(); }
     Outcome outcome() const { return m_outcome; } // read once a step has ended
