@@ -177,6 +177,15 @@ bool DocumentSession::Lock()
     return true;
 }
 
+QString DocumentSession::text() const
+{
+    QString text = m_document->toRawText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+    return text;
+}
+
 bool DocumentSession::SaveAs(const QString& path, std::optional<SessionKey> newKey)
 {
     return Begin(WriteOrigin::SaveAs, path, /*plainText=*/false, std::move(newKey));

@@ -76,6 +76,8 @@ public:
 
     const QString& path() const { return m_path; }
     QTextDocument* document() const { return m_document; }
+    // The text as a write takes it: every character kept, separators as '\n'.
+    QString text() const;
     const SessionKey& key() const { return m_key; }
     // The file's format: the key's.
     DocumentFormat format() const { return m_key.format(); }

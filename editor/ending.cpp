@@ -56,7 +56,7 @@ void MainWindow::EndWithoutAsking(bool endProcess)
 
 bool MainWindow::KeepRecoveryCopy()
 {
-    QString text = m_session->document()->toPlainText();
+    QString text = m_session->text(); // as a save would store it
     const bool kept = WriteRecoveryCopy(RecoveryFolder(m_session->versionRoot()), m_session->path(),
                                         m_session->key(), text);
     SecureWipe(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
