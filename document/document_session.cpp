@@ -81,10 +81,8 @@ DocumentSession::DocumentSession(const QString& path, SessionKey key, QTextDocum
     connect(&m_states, &TextStateTracker::changed, this, &DocumentSession::NotifyIfChanged);
 }
 
-void DocumentSession::Load(QString text, bool storedCopyProtected)
+void DocumentSession::Load(bool storedCopyProtected)
 {
-    m_document->setPlainText(text);
-    text.fill(QChar(0));
     m_stored = m_states.Capture();
     m_protected = storedCopyProtected;
     m_locked = true; // an opened document is shown locked

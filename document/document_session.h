@@ -61,16 +61,17 @@ public:
     // Opens the atomic writer of a path; tests pass one that fails.
     using WriterFactory = std::function<std::unique_ptr<QSaveFile>(const QString& path)>;
 
-    // A document, empty and unlocked, whose file is path: a new document's
-    // (created empty), until Load() gives it the text read from its file.
-    // document: the text document to hold it, which the session takes
-    // over (a view may need one laid out its way); nullptr: a plain one.
+    // A document, unlocked, whose file is path and holds what document
+    // holds now: a new document's (created empty), or the text read from
+    // the file, which Load() then marks as such. document: the text
+    // document to hold it, which the session takes over (a view may need
+    // one laid out its way); nullptr: a plain, empty one.
     DocumentSession(const QString& path, SessionKey key, QTextDocument* document = nullptr,
                     QObject* parent = nullptr);
-    // The text read from the file, shown locked; storedCopyProtected when it
-    // did not come from the file byte for byte (a wrong key, damage). The
-    // string handed in is wiped.
-    void Load(QString text, bool storedCopyProtected);
+    // The document handed in holds the text read from the file: shown
+    // locked; storedCopyProtected when it did not come from the file byte
+    // for byte (a wrong key, damage).
+    void Load(bool storedCopyProtected);
     // Waits for the write in flight; wipes the key and the text.
     ~DocumentSession() override;
 

@@ -19,10 +19,12 @@
 #include <QPlainTextDocumentLayout>
 #include <QProgressDialog>
 #include <QTextDocument>
+#include <QThread>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <memory>
 
 namespace tavro {
 namespace {
@@ -77,29 +79,64 @@ QTextDocument* NewEditorDocument(const QFont& font)
     return document;
 }
 
+// A document read from its file: what the reader judged, and its text
+// already in a text document of the UI thread, with no layout yet.
+// Filling a text document with a large text takes seconds, laying it out
+// afterwards moments, so the filling is the worker's.
+struct OpenedText {
+    DocumentText read; // its text is in document, and wiped here
+    qsizetype characters = 0;
+    std::unique_ptr<QTextDocument> document;
+};
+
+// On the worker: the text in a new document handed to the thread ui.
+std::unique_ptr<QTextDocument> TextDocumentFor(QString& text, QThread* ui)
+{
+    auto document = std::make_unique<QTextDocument>();
+    document->setPlainText(text);
+    SecureWipe(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
+    text.clear();
+    document->moveToThread(ui);
+    return document;
+}
+
+// On the UI thread: the filled document laid out for the editor, in its font.
+QTextDocument* LaidOutForEditor(std::unique_ptr<QTextDocument> document, const QFont& font)
+{
+    document->setDefaultFont(font);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+    return document.release();
+}
 
 // Reads the document on a worker while the window keeps painting: a busy
 // cursor at once, and after a moment a progress dialog named after the
 // document whose 取消 stops the read (nothing is lost: the document open
 // before stays as it was). nullopt when cancelled.
-std::optional<DocumentText> ReadOffTheUiThread(QWidget* owner, QFile& file, const SessionKey& key,
-                                               const QString& name)
+std::optional<OpenedText> ReadOffTheUiThread(QWidget* owner, QFile& file, const SessionKey& key,
+                                             const QString& name)
 {
+    QThread* const ui = QThread::currentThread();
     std::atomic<bool> cancel{false};
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
-    QFutureWatcher<DocumentText> watcher;
+    QFutureWatcher<OpenedText> watcher;
     QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<DocumentText>::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&watcher, &QFutureWatcher<OpenedText>::finished, &loop, &QEventLoop::quit);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     watcher.setFuture(QtConcurrent::run([&] {
-        return ReadDocumentText(
+        OpenedText opened;
+        opened.read = ReadDocumentText(
             file, key,
             [&](std::uint64_t readSoFar, std::uint64_t size) {
                 done = readSoFar;
                 total = size;
             },
             &cancel);
+        if (!opened.read.cancelled && !cancel && !opened.read.readError) {
+            opened.characters = opened.read.text.size();
+            opened.document = TextDocumentFor(opened.read.text, ui);
+        }
+        return opened;
     }));
     // The first moments with no input taken (no command starts meanwhile),
     // then a window-modal progress dialog, whose 取消 is the only way in.
@@ -126,10 +163,13 @@ std::optional<DocumentText> ReadOffTheUiThread(QWidget* owner, QFile& file, cons
     watcher.waitForFinished();
     tick.stop();
     QApplication::restoreOverrideCursor();
-    DocumentText read = watcher.result();
-    if (read.cancelled || cancel)
+    OpenedText opened = watcher.future().takeResult();
+    if (opened.read.cancelled || cancel) {
+        if (opened.document) // cancelled while it was being filled
+            opened.document->clear();
         return std::nullopt;
-    return read;
+    }
+    return opened;
 }
 
 } // namespace
@@ -293,11 +333,11 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
     SessionKey key = asked ? std::move(*asked) : SessionKey();
     // The file as read: a write replaces it only while it is still this one.
     std::optional<FileIdentity> identity = ReadFileIdentity(file->handle());
-    std::optional<DocumentText> reading = ReadOffTheUiThread(this, *file, key, titleName);
+    std::optional<OpenedText> opened = ReadOffTheUiThread(this, *file, key, titleName);
     file.reset();
-    if (!reading)
+    if (!opened)
         return; // cancelled: the document open before is still open
-    DocumentText read = std::move(*reading);
+    const DocumentText& read = opened->read;
     if (read.readError) {
         m_prompts.Tell(this, kCannotOpen, kFailed, MessageIcon::Error);
         return;
@@ -314,7 +354,7 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
             const QString question =
                 QStringLiteral("该文档已损坏或被修改,只有前 %1 个字符通过了校验,之后的内容无法读取.\n\n"
                                "是否以只读方式查看通过校验的部分?(不会写入原文件,除非您确认)")
-                    .arg(read.text.size());
+                    .arg(opened->characters);
             if (m_prompts.ShowMessage(this, question, QStringLiteral("警告"), MessageIcon::Warning,
                                       MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
                 return;
@@ -327,8 +367,9 @@ void MainWindow::ReadAndShowDocument(std::unique_ptr<QFile> file, const QString&
         storedCopyProtected = !read.judgement.clean();
     }
     // An opened document is always shown locked; a damaged one is shown too.
-    auto session = std::make_unique<DocumentSession>(path, std::move(key), NewEditorDocument(m_editor->font()));
-    session->Load(std::move(read.text), storedCopyProtected);
+    auto session = std::make_unique<DocumentSession>(
+        path, std::move(key), LaidOutForEditor(std::move(opened->document), m_editor->font()));
+    session->Load(storedCopyProtected);
     session->setFileIdentity(std::move(identity));
     InstallSession(std::move(session), titleName);
     if (preview.format == DocumentFormat::Tvro && !read.crcMatches)
