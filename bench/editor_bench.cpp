@@ -173,6 +173,8 @@ struct Session {
     std::unique_ptr<MainWindow> window;
     FindReplaceDialog* dialog = nullptr;
     qsizetype bareMatch = -1; // the bare editor's match of Find Next
+    double replaceAllStallMs = 0; // the longest UI-thread stall of the window's Replace All
+    double bareReplaceAllMs = 0;  // the bare editor's Replace All
     bool unchangedTickWrote = false;
 
     QTextDocument& bareDocument() { return *bare.document(); }
@@ -391,14 +393,19 @@ const std::vector<Operation>& Operations()
              return Ms([&] { cursor.insertText(kOtherWord); });
          }},
         {"Replace All", "the same edits, one edit block, positions known",
-         [](Session& s) { return Ms([&] { s.dialog->RequestReplaceAll(); }); },
+         [](Session& s) {
+             TurnGaps gaps;
+             const double ms = Ms([&] { s.dialog->RequestReplaceAll(); });
+             s.replaceAllStallMs = gaps.longestMs();
+             return ms;
+         },
          [](Session& s) {
              const QString raw = s.bareDocument().toRawText();
              std::vector<qsizetype> positions;
              for (qsizetype pos = raw.indexOf(kWord); pos >= 0; pos = raw.indexOf(kWord, pos + kWord.size()))
                  positions.push_back(pos);
              QTextCursor cursor(&s.bareDocument());
-             return Ms([&] {
+             const double ms = Ms([&] {
                  cursor.beginEditBlock();
                  for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
                      cursor.setPosition(static_cast<int>(*it));
@@ -407,7 +414,13 @@ const std::vector<Operation>& Operations()
                  }
                  cursor.endEditBlock();
              });
+             s.bareReplaceAllMs = ms;
+             return ms;
          }},
+        // The window searches and replaces in turns of its event loop; the
+        // bare editor's edits hold it for their whole length.
+        {"Replace All, UI thread blocked (longest stall)", "the same edits, one edit block, positions known",
+         [](Session& s) { return s.replaceAllStallMs; }, [](Session& s) { return s.bareReplaceAllMs; }},
         // A search that finds nothing reads the whole text; the window reads
         // it a slice at a time and turns its event loop in between.
         {"find next, no match, UI thread blocked", "QTextDocument::find of the same string from the same place",

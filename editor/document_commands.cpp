@@ -6,21 +6,18 @@
 #include "document_reader.h"
 #include "strong_format.h"
 #include "key_derivation.h"
+#include "long_work.h"
 #include "password_dialog.h"
 #include "prompts.h"
 #include "secure_memory.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QFutureWatcher>
+#include <QFuture>
 #include <QPlainTextDocumentLayout>
-#include <QProgressDialog>
 #include <QTextDocument>
 #include <QThread>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
@@ -108,10 +105,9 @@ QTextDocument* LaidOutForEditor(std::unique_ptr<QTextDocument> document, const Q
     return document.release();
 }
 
-// Reads the document on a worker while the window keeps painting: a busy
-// cursor at once, and after a moment a progress dialog named after the
-// document whose 取消 stops the read (nothing is lost: the document open
-// before stays as it was). nullopt when cancelled.
+// Reads the document on a worker while the window keeps painting (see
+// long_work.h); the progress dialog's 取消 stops the read, and nothing is
+// lost: the document open before stays as it was. nullopt when cancelled.
 std::optional<OpenedText> ReadOffTheUiThread(QWidget* owner, QFile& file, const SessionKey& key,
                                              const QString& name)
 {
@@ -119,11 +115,7 @@ std::optional<OpenedText> ReadOffTheUiThread(QWidget* owner, QFile& file, const 
     std::atomic<bool> cancel{false};
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
-    QFutureWatcher<OpenedText> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<OpenedText>::finished, &loop, &QEventLoop::quit);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    watcher.setFuture(QtConcurrent::run([&] {
+    QFuture<OpenedText> reading = QtConcurrent::run([&] {
         OpenedText opened;
         opened.read = ReadDocumentText(
             file, key,
@@ -137,33 +129,20 @@ std::optional<OpenedText> ReadOffTheUiThread(QWidget* owner, QFile& file, const 
             opened.document = TextDocumentFor(opened.read.text, ui);
         }
         return opened;
-    }));
-    // The first moments with no input taken (no command starts meanwhile),
-    // then a window-modal progress dialog, whose 取消 is the only way in.
-    QTimer::singleShot(300, &loop, &QEventLoop::quit);
-    if (!watcher.isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    QProgressDialog progress(QStringLiteral("正在打开 %1 ...").arg(name), QStringLiteral("取消"), 0, 1000, owner);
-    QTimer tick;
-    if (!watcher.isFinished()) {
-        progress.setWindowTitle(QStringLiteral("打开"));
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(0);
-        progress.setAutoReset(false);
-        progress.setAutoClose(false);
-        QObject::connect(&progress, &QProgressDialog::canceled, [&cancel] { cancel = true; });
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const std::uint64_t size = total;
-            progress.setValue(size == 0 ? 0 : static_cast<int>(done * 1000 / size));
-        });
-        tick.start(50);
-        progress.show();
-        loop.exec();
-    }
-    watcher.waitForFinished();
-    tick.stop();
-    QApplication::restoreOverrideCursor();
-    OpenedText opened = watcher.future().takeResult();
+    });
+    LongWork work;
+    work.title = QStringLiteral("打开");
+    work.label = QStringLiteral("正在打开 %1 ...").arg(name);
+    work.interval = std::chrono::milliseconds(5);
+    work.turn = [&](std::chrono::milliseconds) { return reading.isFinished(); };
+    work.progress = [&] {
+        const std::uint64_t size = total;
+        return size == 0 ? 0 : static_cast<int>(done * 1000 / size);
+    };
+    if (!RunLongWork(owner, work))
+        cancel = true;
+    reading.waitForFinished();
+    OpenedText opened = reading.takeResult();
     if (opened.read.cancelled || cancel) {
         if (opened.document) // cancelled while it was being filled
             opened.document->clear();

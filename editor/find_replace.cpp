@@ -4,11 +4,14 @@
 // or closing the dialog ends it.
 #include "document_search.h"
 #include "find_replace_dialog.h"
+#include "long_work.h"
 #include "main_window.h"
 #include "prompts.h"
+#include "sliced_replace_all.h"
 #include "stepped_search.h"
 
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextDocument>
 
 namespace tavro {
@@ -170,15 +173,33 @@ void MainWindow::ReplaceSelection(FindReplaceDialog* dialog, const QString& find
 
 void MainWindow::ReplaceAll(FindReplaceDialog* dialog, const QString& find)
 {
-    if (isLocked())
+    if (isLocked() || m_replacingAll)
         return;
     // Non-overlapping, left to right; replaced text is not searched again.
-    const std::vector<qsizetype> positions =
-        FindAll(*m_editor->document(), find, Qt::CaseSensitive);
-    if (!positions.empty())
-        m_editor->replaceRanges(positions, find.size(), dialog->GetReplaceString());
-    m_prompts.Tell(dialog, QStringLiteral("已经完成所有替换,共替换%1处.").arg(positions.size()),
-                   QStringLiteral("完成"));
+    // A large text is searched and replaced in slices (long_work.h): 取消
+    // takes back what was replaced, and the text is as it was.
+    AutoSave::Hold hold(m_autoSave);
+    m_replacingAll = true;
+    const int horizontal = m_editor->horizontalScrollBar()->value();
+    const int vertical = m_editor->verticalScrollBar()->value();
+    SlicedReplaceAll replace(*m_editor->document(), find, dialog->GetReplaceString());
+    LongWork work;
+    work.title = QStringLiteral("全部替换");
+    work.label = QStringLiteral("正在替换 %1 ...").arg(find);
+    work.interval = std::chrono::milliseconds(0);
+    work.turn = [&](std::chrono::milliseconds budget) { return replace.RunFor(budget); };
+    work.progress = [&] { return replace.permille(); };
+    const QPointer<FindReplaceDialog> asking(dialog); // the answer goes to it while it is there
+    const bool done = RunLongWork(this, work);
+    if (!done)
+        replace.Revert();
+    m_editor->horizontalScrollBar()->setValue(horizontal);
+    m_editor->verticalScrollBar()->setValue(vertical);
+    m_replacingAll = false;
+    if (done)
+        m_prompts.Tell(asking ? static_cast<QWidget*>(asking.data()) : this,
+                       QStringLiteral("已经完成所有替换,共替换%1处.").arg(replace.count()),
+                       QStringLiteral("完成"));
     FocusEditor();
 }
 

@@ -280,6 +280,7 @@ private:
     QString m_titleName = g_strNoDocumentTitle;
     bool m_findOnly = false;
     QPointer<FindReplaceDialog> m_findDialog;
+    bool m_replacingAll = false; // a Replace All runs its turns; another is refused
     QString m_configPath;
     WindowGeometry m_windowGeometry; // placement between reading and writing the settings
     // The stored outer rectangle still to be applied once the window

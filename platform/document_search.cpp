@@ -192,22 +192,4 @@ QString TextRange(const QTextDocument& document, qsizetype start, qsizetype end)
     return RawRange(cursor, start, end, true);
 }
 
-std::vector<qsizetype> FindAll(const QTextDocument& document, const QString& find,
-                               Qt::CaseSensitivity cs)
-{
-    std::vector<qsizetype> positions;
-    if (find.isEmpty() || HasBreak(find))
-        return positions;
-    // One copy at memory speed beats reading the document piece by piece
-    // when all of it is read anyway.
-    QString text = document.toRawText();
-    if (find.contains(QLatin1Char('\n')))
-        MapBreaks(text);
-    for (qsizetype pos = IndexOf(text, find, 0, cs); pos >= 0;
-         pos = IndexOf(text, find, pos + find.size(), cs))
-        positions.push_back(pos);
-    Wipe(text);
-    return positions;
-}
-
 } // namespace tavro

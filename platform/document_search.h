@@ -12,7 +12,6 @@
 #include <QTextCursor>
 
 #include <limits>
-#include <vector>
 
 class QTextDocument;
 
@@ -63,12 +62,6 @@ qsizetype FindForward(const QTextDocument& document, const QString& find, qsizet
 // first; -1 if none.
 qsizetype FindBackward(const QTextDocument& document, const QString& find, qsizetype end,
                        qsizetype first, Qt::CaseSensitivity cs);
-
-// Every occurrence, left to right and non-overlapping, in one pass over a
-// copy of the text (read at memory speed) that is overwritten before it is
-// released.
-std::vector<qsizetype> FindAll(const QTextDocument& document, const QString& find,
-                               Qt::CaseSensitivity cs);
 
 // The text from start to end, breaks as '\n'.
 QString TextRange(const QTextDocument& document, qsizetype start, qsizetype end);

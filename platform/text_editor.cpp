@@ -76,24 +76,6 @@ void TextEditor::replaceRange(qsizetype start, qsizetype end, const QString& tex
     verticalScrollBar()->setValue(vertical);
 }
 
-void TextEditor::replaceRanges(const std::vector<qsizetype>& positions, qsizetype length,
-                                  const QString& text)
-{
-    const int horizontal = horizontalScrollBar()->value();
-    const int vertical = verticalScrollBar()->value();
-    QTextCursor cursor(document());
-    cursor.beginEditBlock();
-    // From the last to the first, so the positions still ahead stay valid.
-    for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
-        cursor.setPosition(static_cast<int>(*it));
-        cursor.setPosition(static_cast<int>(*it + length), QTextCursor::KeepAnchor);
-        cursor.insertText(text);
-    }
-    cursor.endEditBlock();
-    horizontalScrollBar()->setValue(horizontal);
-    verticalScrollBar()->setValue(vertical);
-}
-
 void TextEditor::setLocked(bool locked)
 {
     setReadOnly(locked);

@@ -12,7 +12,6 @@
 
 #include <QPlainTextEdit>
 
-#include <vector>
 
 namespace tavro {
 
@@ -38,9 +37,6 @@ public:
     // Replaces start..end by text as one undoable edit, program-side (allowed
     // while read-only), and leaves the view where it was.
     void replaceRange(qsizetype start, qsizetype end, const QString& text);
-    // Replaces length characters at each of the ascending, non-overlapping
-    // positions by text, as one undoable edit; the view stays.
-    void replaceRanges(const std::vector<qsizetype>& positions, qsizetype length, const QString& text);
 
     // Read-only refuses typing, deleting, cutting, pasting and drops; the
     // text can still be selected (mouse and keyboard), copied and scrolled.

@@ -1,14 +1,19 @@
 #include "document_search.h"
 #include "find_replace_dialog.h"
+#include "long_work.h"
+#include "sliced_replace_all.h"
 #include "stepped_search.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace tavro::test {
 namespace {
@@ -125,7 +130,6 @@ TEST(DocumentSearch, MatchesQStringSearchAcrossManyBlocks)
             for (qsizetype pos = search.Next(); pos >= 0; pos = search.Next())
                 found.push_back(pos);
             EXPECT_EQ(found, expected) << find.toStdString();
-            EXPECT_EQ(FindAll(document, find, cs), expected) << find.toStdString();
         }
     }
     EXPECT_EQ(TextRange(document, 8, 18), text.mid(8, 10));
@@ -274,6 +278,78 @@ TEST_F(FindReplace, ReplaceAllIsLeftToRightAndNonOverlapping)
         EXPECT_EQ(prompts.shown.back().text, QStringLiteral("已经完成所有替换,共替换%1处.").arg(c.count));
         EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("完成"));
         dialog->reject();
+    }
+}
+
+// A Replace All that takes many turns: 取消 in its progress dialog takes
+// back what was replaced, and nothing is said; run to its end, it is one
+// undo step. Every turn is a step long and the dialog comes at once.
+TEST_F(FindReplace, ReplaceAllInTurnsIsOneUndoStepAndCancelTakesItBack)
+{
+    SetLongWorkPace({std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+    QString text;
+    for (int line = 0; line < 1000; ++line)
+        text += QStringLiteral("old 行 old\n");
+    TypeText(text);
+    const bool modified = window->isModified();
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "to its end");
+        // Esc in the progress dialog once the first edits are made.
+        QMetaObject::Connection canceller;
+        if (cancel)
+            canceller = QObject::connect(window->editor()->document(), &QTextDocument::contentsChanged, [] {
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (auto* progress = qobject_cast<QProgressDialog*>(widget); progress && progress->isVisible())
+                        QTimer::singleShot(0, progress, [progress] { QTest::keyClick(progress, Qt::Key_Escape); });
+            });
+        FindReplaceDialog* dialog = OpenReplace(QStringLiteral("old"), QStringLiteral("new"));
+        if (!cancel)
+            prompts.AnswerMessage(MessageAnswer::Ok);
+        dialog->RequestReplaceAll();
+        QObject::disconnect(canceller);
+        if (cancel) {
+            EXPECT_EQ(EditorText(), text);
+            EXPECT_EQ(window->isModified(), modified);
+            EXPECT_TRUE(prompts.shown.empty());
+        } else {
+            EXPECT_EQ(EditorText(), QString(text).replace(QStringLiteral("old"), QStringLiteral("new")));
+            EXPECT_EQ(prompts.shown.back().text, QStringLiteral("已经完成所有替换,共替换2000处."));
+            window->OnEditUndo();
+            EXPECT_EQ(EditorText(), text);
+        }
+        dialog->reject();
+    }
+    SetLongWorkPace(DefaultLongWorkPace());
+}
+
+// In slices of a step each, the text one whole-text replacement gives, a
+// match across the edge of a searched slice included; Revert halfway
+// leaves the text and its undo history as they were.
+TEST(SlicedReplaceAllTest, SlicesGiveOneWholeReplacementAndRevertTakesItBack)
+{
+    QString text;
+    while (text.size() < 300 * 1024)
+        text += QString(190, QLatin1Char('.')) + QStringLiteral("密码本\n");
+    text.replace(256 * 1024 - 2, 3, QStringLiteral("密码本")); // the first slice searched ends inside it
+    const QString expected = QString(text).replace(QStringLiteral("密码本"), QStringLiteral("key"));
+    for (const bool revert : {false, true}) {
+        QTextDocument document;
+        document.setPlainText(text);
+        SlicedReplaceAll replace(document, QStringLiteral("密码本"), QStringLiteral("key"));
+        int turns = 0;
+        while (!replace.RunFor(std::chrono::nanoseconds(0)) && !(revert && replace.permille() > 500))
+            ++turns;
+        if (revert) {
+            replace.Revert();
+            EXPECT_EQ(document.toPlainText(), text);
+            EXPECT_EQ(document.availableUndoSteps(), 0);
+            continue;
+        }
+        EXPECT_GT(turns, 10);
+        EXPECT_EQ(replace.count(), static_cast<std::size_t>(text.count(QStringLiteral("密码本"))));
+        EXPECT_EQ(document.toPlainText(), expected);
+        document.undo(); // one step back to the text before
+        EXPECT_EQ(document.toPlainText(), text);
     }
 }
 
