@@ -181,18 +181,25 @@ struct Session {
     TextEditor& editor() { return *window->editor(); }
 };
 
-// What a save on the UI thread costs at least: the whole text out of the
-// document, and the document's size in bytes written with QSaveFile.
-double BareSave(Session& s)
+// toPlainText and a QSaveFile write of bytes bytes: a save or a plain text
+// export done on the UI thread.
+double BareWrite(Session& s, qint64 bytes)
 {
-    const QByteArray bytes(s.fileSize, 'x');
+    const QByteArray data(bytes, 'x');
     return Ms([&] {
         const QString text = s.bareDocument().toPlainText();
         QSaveFile file(s.copyPath);
         file.open(QIODevice::WriteOnly);
-        file.write(bytes);
+        file.write(data);
         file.commit();
     });
+}
+
+// What a save on the UI thread costs at least: the whole text out of the
+// document, and the document's size in bytes written.
+double BareSave(Session& s)
+{
+    return BareWrite(s, s.fileSize);
 }
 
 // Times the gaps between turns of the event loop (a 0 ms timer fires once a
@@ -250,20 +257,6 @@ double StallDuringMs(const std::function<void()>& command)
 double WriteBlockedMs(Session& s, const std::function<void()>& command)
 {
     return BlockedMs(command, [&] { return !s.window->session()->isWriting(); });
-}
-
-// toPlainText and a QSaveFile write of bytes bytes: a plain text export done
-// on the UI thread.
-double BareExport(Session& s, qint64 bytes)
-{
-    const QByteArray data(bytes, 'x');
-    return Ms([&] {
-        const QString text = s.bareDocument().toPlainText();
-        QSaveFile file(s.copyPath);
-        file.open(QIODevice::WriteOnly);
-        file.write(data);
-        file.commit();
-    });
 }
 
 // One character typed at the end of the window's text: it differs from the file.
@@ -467,7 +460,7 @@ const std::vector<Operation>& Operations()
              s.prompts.path = s.path;
              return ms;
          },
-         [](Session& s) { return BareExport(s, 2 * s.length); }},
+         [](Session& s) { return BareWrite(s, 2 * s.length); }},
         {"export, until stored", "toPlainText + QSaveFile write of the same bytes",
          [](Session& s) {
              s.prompts.path = s.otherPath;
@@ -478,7 +471,7 @@ const std::vector<Operation>& Operations()
              s.prompts.path = s.path;
              return ms;
          },
-         [](Session& s) { return BareExport(s, QFileInfo(s.otherPath).size()); }},
+         [](Session& s) { return BareWrite(s, QFileInfo(s.otherPath).size()); }},
         {"save as, UI thread blocked", "toPlainText + QSaveFile write of as many bytes",
          [](Session& s) {
              s.prompts.path = s.otherPath;
