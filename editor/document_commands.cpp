@@ -66,14 +66,19 @@ DocumentFormat ChosenFormat(const ChosenFile& chosen)
     return chosen.filterIndex == 1 ? DocumentFormat::Strong : DocumentFormat::Tvro;
 }
 
-// A text document laid out for the editor, in its font, before any text
-// comes in (laying a large text out twice costs seconds).
+// A document laid out for the editor, in its font: an empty one before any
+// text comes in, or one filled before it had a layout (laying a large text
+// out twice costs seconds).
+QTextDocument* LaidOutForEditor(std::unique_ptr<QTextDocument> document, const QFont& font)
+{
+    document->setDefaultFont(font);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+    return document.release();
+}
+
 QTextDocument* NewEditorDocument(const QFont& font)
 {
-    auto* document = new QTextDocument;
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
-    document->setDefaultFont(font);
-    return document;
+    return LaidOutForEditor(std::make_unique<QTextDocument>(), font);
 }
 
 // A document read from its file: what the reader judged, and its text
@@ -97,13 +102,6 @@ std::unique_ptr<QTextDocument> TextDocumentFor(QString& text, QThread* ui)
     return document;
 }
 
-// On the UI thread: the filled document laid out for the editor, in its font.
-QTextDocument* LaidOutForEditor(std::unique_ptr<QTextDocument> document, const QFont& font)
-{
-    document->setDefaultFont(font);
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
-    return document.release();
-}
 
 // Reads the document on a worker while the window keeps painting (see
 // long_work.h); the progress dialog's 取消 stops the read, and nothing is
